@@ -1,0 +1,166 @@
+// Demo control: start-up, the timeline and the frame loop, shutdown.
+#include <math.h>
+#include <stdlib.h>
+#include <time.h>
+#include <SDL_image.h>
+#include "vaskiloimu.h"
+
+SDL_Surface *s;
+SDL_Surface *ims[1];
+const char *imf[1] = {"galleri.jpg"};
+Mix_Chunk *musa;
+Sint32 firew;
+Sint32 fireh;
+Sint32 *firekg;
+
+// Moments of the timeline, in milliseconds of the demo clock.
+enum {
+    IMAGE_IN = 10000,     // the image starts to fade and slide in
+    IMAGE_FADE = 16000,   // ... over this long
+    CUT_START = 34000,    // the image starts to be cut away from the bottom
+    CUT_LENGTH = 30000,   // ... until nothing is left
+    SPEED_UP = 40000,     // the pattern starts to move much faster
+    LAST_FRAME = 74999,   // the first frame after this one is the last
+    FIRE_TICK = 40,       // the fire field advances this often
+};
+
+void paska(void)
+{
+    SDL_Quit();
+}
+
+void homon(void)
+{
+    atexit(paska);
+    srand((unsigned)time(NULL));
+    SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    s = SDL_SetVideoMode(640, 480, 32, SDL_FULLSCREEN);
+    if (!s)
+        exit(1);
+    SDL_ShowCursor(0);
+    Mix_OpenAudio(48000, AUDIO_S16LSB, 2, 1024);
+    SDL_PauseAudio(1);
+    SDL_WM_SetCaption("vaskiloimu", NULL);
+
+    // Cleared, so nothing shows before the first seeds and no sum can come
+    // near overflow. Without a field there is no picture to show: the same
+    // status as a screen that cannot be set.
+    firew = s->w;
+    fireh = s->h + 6;
+    firekg = (Sint32 *)calloc((size_t)firew * fireh, sizeof(Sint32));
+    if (!firekg)
+        exit(1);
+
+    for (int i = 0; i < 1; i++) {
+        SDL_Surface *loaded = IMG_Load(imf[i]);
+        if (!loaded)
+            exit(2);
+        ims[i] = SDL_ConvertSurface(loaded, s->format, 0);
+        if (!ims[i])
+            exit(2);
+        SDL_SetColorKey(ims[i], SDL_SRCCOLORKEY, SDL_MapRGB(ims[i]->format, 0, 0, 0));
+        SDL_FreeSurface(loaded);
+    }
+
+    musa = Mix_LoadWAV_RW(SDL_RWFromFile("musa.ogg", "rb"), 1);
+}
+
+// Where the image goes in this frame: src is the part still shown, dst its
+// place on the screen before the blit clips it.
+static void paikka(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
+{
+    double f = ((double)t - CUT_START) / CUT_LENGTH;
+    double fade = f < 0 ? 1 : f > 1 ? 0 : 1 - f;
+    Sint32 half = (s->w - ims[0]->w) / 2;
+    src->x = 0;
+    src->y = 0;
+    src->w = (Uint16)ims[0]->w;
+    src->h = (Uint16)(Sint32)(ims[0]->h * fade);
+    dst->x = (Sint16)(Sint32)(1.5 * cos(M_PI * t / 1172) + half);
+    dst->y = (Sint16)(Sint32)(1.5 * sin(M_PI * t / 1172) + 20);
+    dst->w = 0;
+    dst->h = 0;
+}
+
+// The pattern's phase. After the speed-up 100*t would overflow 32 bits once
+// a frame begins some six hours in; only the low 32 bits reach the pattern,
+// so unsigned arithmetic gives the same picture without the overflow.
+static Sint32 vaihe(Sint32 t)
+{
+    if (t < SPEED_UP)
+        return (Sint32)(1.5 * t);
+    return (Sint32)(100u * (Uint32)t - 3940000u);
+}
+
+// Fades and slides the image in, then blits what is left of it; SDL writes
+// the clipped rectangle it drew back into dst.
+static void kuva(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
+{
+    double g = ((double)t - IMAGE_IN) / IMAGE_FADE;
+    if (g < 0)
+        return;
+    if (g < 1) {
+        dst->y = (Sint16)(Sint32)(dst->y - (1 - g) * 8);
+        SDL_SetAlpha(ims[0], SDL_SRCALPHA, (Uint8)(Sint32)(pow(g, 1.5) * 255));
+    } else {
+        SDL_SetAlpha(ims[0], SDL_SRCALPHA, 255);
+    }
+    SDL_UpperBlit(ims[0], src, s, dst);
+}
+
+// Runs the fire ticks the wall clock calls for, each seeding just below the
+// image as drawn in this frame.
+static void tulet(Uint32 now, Uint32 *next, Sint32 t, const SDL_Rect *dst)
+{
+    while ((Sint32)(now - *next) >= 0) {
+        *next += FIRE_TICK;
+        firekl();
+        if (27999 < t && t <= 31199)
+            firegf((Sint32)(50 * sin(M_PI * t / 1000) + s->w / 2), 10, dst->y + dst->h, 2);
+        if (32499 < t && t <= 64299)
+            firegf(dst->x, dst->w, dst->y + dst->h, 1);
+    }
+}
+
+static int lopeta(void)
+{
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        if (e.type == SDL_QUIT)
+            return 1;
+        if (e.type == SDL_KEYUP && e.key.keysym.sym == SDLK_ESCAPE)
+            return 1;
+    }
+    return 0;
+}
+
+int SDL_main(int argc, char *argv[])
+{
+    (void)argc;
+    (void)argv;
+    homon();
+    Mix_PlayChannelTimed(-1, musa, 0, -1);
+    SDL_Delay(500);
+    SDL_PauseAudio(0);
+    Uint32 start = SDL_GetTicks();
+    Uint32 next = start;  // when the fire field is due to advance again
+
+    for (;;) {
+        Uint32 now = SDL_GetTicks();
+        Sint32 t = (Sint32)(now - start);
+        SDL_Rect src, dst;
+        paikka(t, &src, &dst);
+        bkge(vaihe(t));
+        kuva(t, &src, &dst);
+        firegk();
+        // The last frame's ticks would only be seen after it, and there is
+        // no after; a stall of hours would make them cost minutes.
+        if (t <= LAST_FRAME)
+            tulet(now, &next, t, &dst);
+        SDL_Flip(s);
+        if (t > LAST_FRAME)
+            return 0;
+        if (lopeta())
+            return 0;
+    }
+}

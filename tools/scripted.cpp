@@ -1,0 +1,87 @@
+#include "scripted.h"
+
+namespace scripted {
+
+Uint32 ticks;
+std::function<void()> on_flip;
+std::deque<SDL_Event> events;
+bool real_events;
+std::optional<time_t> now;
+unsigned long flips;
+
+void reset(Uint32 base)
+{
+    ticks = base;
+    on_flip = nullptr;
+    events.clear();
+    real_events = false;
+    now.reset();
+    flips = 0;
+}
+
+SDL_Event key(Uint8 type, SDLKey sym)
+{
+    SDL_Event e{};
+    e.type = type;
+    e.key.type = type;
+    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.sym = sym;
+    return e;
+}
+
+SDL_Event quit()
+{
+    SDL_Event e{};
+    e.type = SDL_QUIT;
+    return e;
+}
+
+}
+
+extern "C" {
+
+int __real_SDL_Flip(SDL_Surface *screen);
+int __real_SDL_PollEvent(SDL_Event *event);
+time_t __real_time(time_t *t);
+
+Uint32 __wrap_SDL_GetTicks(void)
+{
+    return scripted::ticks;
+}
+
+void __wrap_SDL_Delay(Uint32 ms)
+{
+    scripted::ticks += ms;
+}
+
+int __wrap_SDL_Flip(SDL_Surface *screen)
+{
+    int r = __real_SDL_Flip(screen);
+    scripted::flips++;
+    if (scripted::on_flip)
+        scripted::on_flip();
+    return r;
+}
+
+int __wrap_SDL_PollEvent(SDL_Event *event)
+{
+    if (!scripted::events.empty()) {
+        if (event) {
+            *event = scripted::events.front();
+            scripted::events.pop_front();
+        }
+        return 1;
+    }
+    return scripted::real_events ? __real_SDL_PollEvent(event) : 0;
+}
+
+time_t __wrap_time(time_t *t)
+{
+    if (!scripted::now)
+        return __real_time(t);
+    if (t)
+        *t = *scripted::now;
+    return *scripted::now;
+}
+
+}
