@@ -3,6 +3,7 @@
 namespace scripted {
 
 Uint32 ticks;
+bool real_clock;
 std::function<void()> on_flip;
 std::deque<SDL_Event> events;
 bool real_events;
@@ -12,6 +13,7 @@ unsigned long flips;
 void reset(Uint32 base)
 {
     ticks = base;
+    real_clock = false;
     on_flip = nullptr;
     events.clear();
     real_events = false;
@@ -40,18 +42,23 @@ SDL_Event quit()
 
 extern "C" {
 
+Uint32 __real_SDL_GetTicks(void);
+void __real_SDL_Delay(Uint32 ms);
 int __real_SDL_Flip(SDL_Surface *screen);
 int __real_SDL_PollEvent(SDL_Event *event);
 time_t __real_time(time_t *t);
 
 Uint32 __wrap_SDL_GetTicks(void)
 {
-    return scripted::ticks;
+    return scripted::real_clock ? __real_SDL_GetTicks() : scripted::ticks;
 }
 
 void __wrap_SDL_Delay(Uint32 ms)
 {
-    scripted::ticks += ms;
+    if (scripted::real_clock)
+        __real_SDL_Delay(ms);
+    else
+        scripted::ticks += ms;
 }
 
 int __wrap_SDL_Flip(SDL_Surface *screen)

@@ -14,6 +14,7 @@
 namespace scripted {
 
 extern Uint32 ticks;                  // what SDL_GetTicks answers; SDL_Delay adds to it
+extern bool real_clock;               // let SDL_GetTicks and SDL_Delay through to SDL
 extern std::function<void()> on_flip; // runs after each of the program's flips
 extern std::deque<SDL_Event> events;  // handed out by SDL_PollEvent, before real ones
 extern bool real_events;              // also hand out SDL's own events when the script has none
