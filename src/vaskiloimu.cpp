@@ -6,6 +6,7 @@
 #include "vaskiloimu.h"
 
 SDL_Surface *s;
+SDL_Surface *naytto;
 SDL_Surface *ims[1];
 const char *imf[1] = {"galleri.jpg"};
 Mix_Chunk *musa;
@@ -29,12 +30,33 @@ void paska(void)
     SDL_Quit();
 }
 
+// The effects write each pixel as the bytes B, G, R, x in rows without gaps,
+// and do not lock. Where the screen is laid out otherwise or must be locked,
+// they draw into a surface of their own layout instead, and every frame is
+// blitted to the screen, which converts it and takes care of the locking.
+static SDL_Surface *kangas(SDL_Surface *screen)
+{
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+    const Uint32 r = 0x00FF0000, g = 0x0000FF00, b = 0x000000FF;
+#else
+    const Uint32 r = 0x0000FF00, g = 0x00FF0000, b = 0xFF000000;
+#endif
+    const SDL_PixelFormat *f = screen->format;
+    if (f->BytesPerPixel == 4 && f->Rmask == r && f->Gmask == g && f->Bmask == b &&
+        screen->pitch == 4 * screen->w && !SDL_MUSTLOCK(screen))
+        return screen;
+    return SDL_CreateRGBSurface(SDL_SWSURFACE, screen->w, screen->h, 32, r, g, b, 0);
+}
+
 void homon(void)
 {
     atexit(paska);
     srand((unsigned)time(NULL));
     SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
-    s = SDL_SetVideoMode(640, 480, 32, SDL_FULLSCREEN);
+    naytto = SDL_SetVideoMode(640, 480, 32, SDL_FULLSCREEN);
+    if (!naytto)
+        exit(1);
+    s = kangas(naytto);
     if (!s)
         exit(1);
     SDL_ShowCursor(0);
@@ -122,6 +144,13 @@ static void tulet(Uint32 now, Uint32 *next, Sint32 t, const SDL_Rect *dst)
     }
 }
 
+static void nayta(void)
+{
+    if (naytto != s)
+        SDL_BlitSurface(s, NULL, naytto, NULL);
+    SDL_Flip(naytto);
+}
+
 static int lopeta(void)
 {
     SDL_Event e;
@@ -157,7 +186,7 @@ int SDL_main(int argc, char *argv[])
         // no after; a stall of hours would make them cost minutes.
         if (t <= LAST_FRAME)
             tulet(now, &next, t, &dst);
-        SDL_Flip(s);
+        nayta();
         if (t > LAST_FRAME)
             return 0;
         if (lopeta())

@@ -11,6 +11,7 @@
 extern "C" {
 
 extern SDL_Surface *s;       // the 640x480x32 screen; bytes B,G,R,x; rows without gaps
+extern SDL_Surface *naytto;  // the surface SDL shows: s itself, or a screen s is copied to
 extern SDL_Surface *ims[1];  // the image in the screen's format, black keyed out
 extern const char *imf[1];   // the image's file name, in the working directory
 extern Mix_Chunk *musa;      // the music, decoded whole; null when it could not be had

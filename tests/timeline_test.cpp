@@ -33,12 +33,14 @@ Frame cur;
 std::vector<Frame> frames;
 bool draw = true;           // false: skip the effects' drawing, keep the calls
 bool keep_field = false;    // copy the field the overlay sees into each frame
+SDL_Surface *fake_screen;   // when set, what SDL_SetVideoMode answers
 unsigned long draws;        // rand() calls
 
 }
 
 extern "C" {
 
+SDL_Surface *__real_SDL_SetVideoMode(int, int, int, Uint32);
 int __real_SDL_UpperBlit(SDL_Surface *, SDL_Rect *, SDL_Surface *, SDL_Rect *);
 int __real_SDL_SetAlpha(SDL_Surface *, Uint32, Uint8);
 void __real_bkge(Sint32);
@@ -47,8 +49,20 @@ void __real_firegf(Sint32, Sint32, Sint32, Sint32);
 void __real_firegk(void);
 int __real_rand(void);
 
+SDL_Surface *__wrap_SDL_SetVideoMode(int w, int h, int bpp, Uint32 flags)
+{
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_EQ(bpp, 32);
+    EXPECT_EQ(flags, (Uint32)SDL_FULLSCREEN);
+    SDL_Surface *screen = __real_SDL_SetVideoMode(w, h, bpp, flags);
+    return screen && fake_screen ? fake_screen : screen;
+}
+
 int __wrap_SDL_UpperBlit(SDL_Surface *a, SDL_Rect *sr, SDL_Surface *b, SDL_Rect *dr)
 {
+    if (a != ims[0])
+        return __real_SDL_UpperBlit(a, sr, b, dr);
     cur.blitted = true;
     cur.src = *sr;
     cur.dst_in = *dr;
@@ -143,6 +157,8 @@ Result play(int w, int h, const std::vector<Sint32> &times,
     r.frames = std::move(frames);
     free(firekg);
     firekg = nullptr;
+    if (s != naytto)
+        SDL_FreeSurface(s);
     SDL_FreeSurface(ims[0]);
     Mix_FreeChunk(musa);
     Mix_CloseAudio();
@@ -572,4 +588,50 @@ TEST(Fire, Reproducible)
     std::vector<Uint64> a = sums(), b = sums();
     EXPECT_EQ(a, b);
     EXPECT_NE(a[2], a[3]);
+}
+
+// Screens the effects cannot write directly: rows with a gap, red and blue
+// swapped, or a surface that must be locked. The picture must be the same.
+TEST(Layout, OtherScreenLayoutsShowTheSamePicture)
+{
+    const std::vector<Sint32> times{26000, 28500};
+    auto colours = [](SDL_Surface *sf) {
+        std::vector<Uint8> rgb;
+        for (int y = 0; y < 480; y++) {
+            for (int x = 0; x < 640; x++) {
+                Uint32 v = *(const Uint32 *)((const Uint8 *)sf->pixels + y * sf->pitch + 4 * x);
+                Uint8 c[3];
+                SDL_GetRGB(v, sf->format, &c[0], &c[1], &c[2]);
+                rgb.insert(rgb.end(), c, c + 3);
+            }
+        }
+        return rgb;
+    };
+    std::vector<std::vector<Uint8>> want;
+    play(300, 200, times, [&](const Frame &) { want.push_back(colours(naytto)); });
+    ASSERT_EQ(s, naytto);
+
+    std::vector<Uint8> gap(2600 * 480);
+    SDL_Surface *screens[] = {
+        SDL_CreateRGBSurfaceFrom(gap.data(), 640, 480, 32, 2600, 0xFF0000, 0xFF00, 0xFF, 0),
+        SDL_CreateRGBSurface(SDL_SWSURFACE, 640, 480, 32, 0xFF, 0xFF00, 0xFF0000, 0),
+        SDL_CreateRGBSurface(SDL_SWSURFACE, 640, 480, 32, 0xFF0000, 0xFF00, 0xFF, 0),
+    };
+    screens[2]->flags |= SDL_HWSURFACE;
+    ASSERT_TRUE(SDL_MUSTLOCK(screens[2]));
+    for (SDL_Surface *screen : screens) {
+        fake_screen = screen;
+        std::vector<std::vector<Uint8>> got;
+        play(300, 200, times, [&](const Frame &) {
+            EXPECT_EQ(naytto, screen);
+            EXPECT_NE(s, screen);
+            got.push_back(colours(screen));
+        });
+        fake_screen = nullptr;
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < got.size(); i++)
+            EXPECT_TRUE(got[i] == want[i]) << "frame " << i << " differs";
+        screen->flags &= ~SDL_HWSURFACE;
+        SDL_FreeSurface(screen);
+    }
 }
