@@ -1,0 +1,353 @@
+// vaskiloimu-capture: the demo's own SDL_main, unchanged, on a clock that
+// advances exactly one frame per frame however long a frame takes, so every
+// frame is the one a display at that rate would have shown. The frames go to
+// ffmpeg as a video with the music, or into PNG stills.
+#include <SDL.h>
+#include <SDL_image.h>
+#include <chrono>
+#include <errno.h>
+#include <fcntl.h>
+#include <functional>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#include "encoder.h"
+#include "options.h"
+#include "png.h"
+#include "scripted.h"
+#include "vaskiloimu.h"
+
+using namespace capture;
+
+namespace {
+
+const char NAME[] = "vaskiloimu-capture";
+const char MUSIC[] = "musa.ogg";  // the name the demo opens its music by
+
+int fail(int status, const std::string &message)
+{
+    fprintf(stderr, "%s: %s\n", NAME, message.c_str());
+    return status;
+}
+
+// The demo ends the process itself when its start-up fails, past any
+// return path of ours; this reports it and leaves no half-made video.
+struct {
+    bool in_demo = false;
+    Encoder *encoder = nullptr;
+    std::string partial;
+} guard;
+
+void early_exit()
+{
+    if (!guard.in_demo)
+        return;
+    fprintf(stderr, "%s: the demo stopped before its first frame; nothing was written\n", NAME);
+    if (guard.encoder)
+        guard.encoder->abandon();
+    if (!guard.partial.empty())
+        remove(guard.partial.c_str());
+}
+
+std::string absolute(const std::string &cwd, const std::string &path)
+{
+    return path[0] == '/' ? path : cwd + "/" + path;
+}
+
+// The effects' own layout, which the frames are taken from as they are.
+bool layout_ok()
+{
+    return s->w == WIDTH && s->h == HEIGHT && s->format->BytesPerPixel == 4 &&
+           s->pitch == 4 * WIDTH;
+}
+
+// One run of the demo from its start. Frame n is drawn at clock value
+// time_of(n); take sees each frame as it is shown and returns false to ask
+// the demo to quit. Returns the frames shown, or -1 if the demo failed.
+long play(Uint32 seed, const std::function<Sint32(long)> &time_of,
+          const std::function<bool(long, Sint32)> &take)
+{
+    scripted::reset(0);
+    scripted::now = (time_t)seed;
+    // SDL turns an interrupt or a termination request into a quit event.
+    scripted::real_events = true;
+    long n = 0;
+    Uint32 start = 0;
+    scripted::on_flip = [&] {
+        // Nothing moves the clock between the demo's start and its first frame.
+        if (n == 0)
+            start = scripted::ticks;
+        if (take(n, (Sint32)(scripted::ticks - start)))
+            scripted::ticks = start + (Uint32)time_of(n + 1);
+        else
+            scripted::events.push_back(scripted::quit());
+        n++;
+    };
+    guard.in_demo = true;
+    int status = SDL_main(0, nullptr);
+    guard.in_demo = false;
+    scripted::on_flip = nullptr;
+
+    // What the demo leaves for the end of the process, so a next run starts clean.
+    free(firekg);
+    firekg = nullptr;
+    SDL_FreeSurface(ims[0]);
+    if (s != naytto)
+        SDL_FreeSurface(s);
+    Mix_FreeChunk(musa);
+    SDL_Quit();
+    return status == 0 ? n : -1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point t0)
+{
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// Frames done of all, frames a second, time left: redrawn in place on a
+// terminal, a line now and then in a log.
+class Progress {
+public:
+    Progress(bool on, long total)
+        : on_(on), tty_(isatty(2)), total_(total), t0_(Clock::now()), shown_(t0_) {}
+
+    void update(long done)
+    {
+        if (!on_)
+            return;
+        Clock::time_point now = Clock::now();
+        if (done < total_ && now - shown_ < (tty_ ? std::chrono::milliseconds(250)
+                                                  : std::chrono::milliseconds(10000)))
+            return;
+        shown_ = now;
+        double secs = since(t0_), rate = secs > 0 ? done / secs : 0;
+        long left = rate > 0 ? (long)((total_ - done) / rate + 0.5) : 0;
+        fprintf(stderr, "%sframe %ld/%ld  %.0f fps  %ld:%02ld left%s", tty_ ? "\r" : "", done,
+                total_, rate, left / 60, left % 60, tty_ ? "   " : "\n");
+        drawn_ = true;
+    }
+
+    void end()
+    {
+        if (on_ && tty_ && drawn_)
+            fputc('\n', stderr);
+        drawn_ = false;
+    }
+
+private:
+    bool on_, tty_, drawn_ = false;
+    long total_;
+    Clock::time_point t0_, shown_;
+};
+
+int video(const Options &o, const std::string &out, Uint32 seed)
+{
+    struct stat st;
+    if (stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return fail(1, "cannot write " + out + ": it is a folder");
+    // Made aside and renamed when complete, so a file under the asked name
+    // is always a whole video.
+    std::string partial = out + ".part";
+    int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return fail(1, "cannot write " + out + ": " + strerror(errno));
+    close(fd);
+
+    long total = frame_count(o.fps);
+    char seconds[32];
+    snprintf(seconds, sizeof seconds, "%.6f", (double)total / o.fps);
+    char cwd[PATH_MAX];
+    std::string music = absolute(getcwd(cwd, sizeof cwd) ? cwd : ".", MUSIC);
+
+    Encoder encoder;
+    std::string err;
+    if (!encoder.start(ffmpeg_args(o.out, partial, o.fps, music, seconds), err)) {
+        remove(partial.c_str());
+        return fail(1, err);
+    }
+    guard.encoder = &encoder;
+    guard.partial = partial;
+    signal(SIGPIPE, SIG_IGN);
+
+    std::vector<Uint8> frame(FRAME_BYTES);
+    bool broken = false, bad_layout = false;
+    Progress progress(!o.quiet, total);
+    Clock::time_point t0 = Clock::now();
+    long shown = play(seed, [&](long n) { return frame_time(n, o.fps); },
+                      [&](long n, Sint32) {
+                          if (n == 0 && !layout_ok()) {
+                              bad_layout = true;
+                              return false;
+                          }
+                          // The fourth byte is no colour; SDL's blends may leave
+                          // stray values there.
+                          const Uint8 *p = (const Uint8 *)s->pixels;
+                          Uint8 *q = frame.data();
+                          for (size_t i = 0; i < FRAME_BYTES; i += 4) {
+                              q[i] = p[i];
+                              q[i + 1] = p[i + 1];
+                              q[i + 2] = p[i + 2];
+                              q[i + 3] = 0;
+                          }
+                          if (!encoder.frame(frame.data())) {
+                              broken = true;
+                              return false;
+                          }
+                          progress.update(n + 1);
+                          return true;
+                      });
+    progress.end();
+    guard.encoder = nullptr;
+    guard.partial.clear();
+
+    std::string why;
+    if (bad_layout)
+        why = "the screen is not 640x480 with 4 bytes a pixel";
+    else if (shown < 0)
+        why = "the demo failed";
+    else if (broken)
+        why = encoder.finish(err) ? "ffmpeg stopped reading frames" : err;
+    else if (shown != total)
+        why = "stopped after " + std::to_string(shown) + " of " + std::to_string(total) + " frames";
+    else if (!encoder.finish(err))
+        why = err;
+    else if (rename(partial.c_str(), out.c_str()) != 0)
+        why = "cannot write " + out + ": " + strerror(errno);
+    if (!why.empty()) {
+        encoder.abandon();
+        remove(partial.c_str());
+        return fail(1, why + "; no video was made");
+    }
+    if (!o.quiet)
+        fprintf(stderr, "%s: wrote %s: %ld frames at %d fps, seed %u, in %.1f s\n", NAME,
+                out.c_str(), total, o.fps, seed, since(t0));
+    return 0;
+}
+
+// Each still is taken in a run whose frames before it are the video's
+// frames at that rate. A still off the frame times ends its run, since the
+// extra frame it needs would change the fire of every frame after it.
+int stills(const Options &o, const std::string &dir, Uint32 seed)
+{
+    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+        return fail(1, "cannot make the folder " + dir + ": " + strerror(errno));
+    std::string probe = dir + "/.capture-XXXXXX";
+    int fd = mkstemp(&probe[0]);
+    if (fd < 0)
+        return fail(1, "cannot write into " + dir + ": " + strerror(errno));
+    close(fd);
+    remove(probe.c_str());
+
+    std::vector<std::vector<Sint32>> runs(1);
+    for (Sint32 ms : o.stills) {
+        runs.back().push_back(ms);
+        if (!on_grid(ms, o.fps))
+            runs.emplace_back();
+    }
+    if (runs.back().empty())
+        runs.pop_back();
+
+    for (const std::vector<Sint32> &wanted : runs) {
+        std::vector<Sint32> times;
+        for (long n = 0; frame_time(n, o.fps) < wanted.back(); n++)
+            times.push_back(frame_time(n, o.fps));
+        times.push_back(wanted.back());
+        size_t next = 0;
+        std::string err;
+        bool bad_layout = false;
+        long shown = play(seed, [&](long n) { return times[(size_t)n]; },
+                          [&](long n, Sint32 t) {
+                              if (n == 0 && !layout_ok()) {
+                                  bad_layout = true;
+                                  return false;
+                              }
+                              if (next < wanted.size() && t == wanted[next]) {
+                                  char name[32];
+                                  snprintf(name, sizeof name, "/still-%05d.png", (int)t);
+                                  if (!write_png(dir + name, (const Uint8 *)s->pixels, s->w, s->h,
+                                                 s->pitch, err))
+                                      return false;
+                                  next++;
+                              }
+                              return (size_t)n + 1 < times.size();
+                          });
+        if (!err.empty())
+            return fail(1, err);
+        if (bad_layout)
+            return fail(1, "the screen is not 640x480 with 4 bytes a pixel");
+        if (shown < 0)
+            return fail(1, "the demo failed");
+        if (next != wanted.size())
+            return fail(1, "stopped before the still at " + std::to_string(wanted[next]) + " ms");
+    }
+    if (!o.quiet)
+        fprintf(stderr, "%s: wrote %zu still%s to %s, seed %u\n", NAME, o.stills.size(),
+                o.stills.size() == 1 ? "" : "s", dir.c_str(), seed);
+    return 0;
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    Options o;
+    std::string err;
+    if (!parse(argc, argv, o, err))
+        return fail(1, err + " (see --help)");
+    if (o.help) {
+        fputs(USAGE, stdout);
+        return 0;
+    }
+    char buf[PATH_MAX];
+    if (!getcwd(buf, sizeof buf))
+        return fail(1, std::string("cannot tell the working directory: ") + strerror(errno));
+    std::string cwd = buf;
+
+    // The demo opens its media by bare name.
+    std::string where = o.media.empty() ? cwd : o.media;
+    if (!o.media.empty() && chdir(o.media.c_str()) != 0)
+        return fail(2, "cannot open the media folder " + o.media + ": " + strerror(errno));
+    SDL_Surface *image = IMG_Load(imf[0]);
+    if (!image)
+        return fail(2, std::string("cannot load ") + imf[0] + " in " + where + ": " + IMG_GetError());
+    SDL_FreeSurface(image);
+    if (o.stills.empty()) {
+        FILE *f = fopen(MUSIC, "rb");
+        if (!f)
+            return fail(2, std::string("cannot read ") + MUSIC + " in " + where + ", the video's sound: " +
+                               strerror(errno));
+        fclose(f);
+    }
+
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    Uint32 seed = o.seed ? *o.seed : (Uint32)time(nullptr);
+    atexit(early_exit);
+    return o.stills.empty() ? video(o, absolute(cwd, o.out), seed)
+                            : stills(o, absolute(cwd, o.out_dir), seed);
+}
+
+// The music reaches the video from its file. Without an audio device opened
+// the demo needs no sound card, and skips decoding what nobody would hear.
+extern "C" {
+
+int __real_SDL_Init(Uint32 flags);
+
+int __wrap_SDL_Init(Uint32 flags)
+{
+    return __real_SDL_Init(flags & ~(Uint32)SDL_INIT_AUDIO);
+}
+
+int __wrap_Mix_OpenAudio(int, Uint16, int, int)
+{
+    SDL_SetError("no audio device while capturing");
+    return -1;
+}
+
+}
