@@ -31,3 +31,11 @@ g++ -std=c++17 -O2 -ffp-contract=off -Wall -Wextra -o "$tmp/makemedia" "$here/ma
 "$tmp/makemedia" "$tmp"
 mv -f "$tmp/galleri.jpg" "$here/galleri.jpg"
 mv -f "$tmp/musa.ogg" "$here/musa.ogg"
+
+# The desktop icon: the medallion cut out of the picture, its black made clear.
+if command -v convert >/dev/null 2>&1; then
+    convert "$here/galleri.jpg" -crop 340x340+130+40 +repage -resize 128x128 \
+        -fuzz 2% -transparent black -strip -define png:exclude-chunks=date,time "$here/vaskiloimu.png"
+else
+    echo "make.sh: ImageMagick's convert is missing: the icon was not remade" >&2
+fi

@@ -12,4 +12,4 @@ need() {
     $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-BUILD_DEPS=(g++ cmake make pkg-config libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev)
+BUILD_DEPS=(g++ cmake make pkg-config libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev zlib1g-dev)
