@@ -437,8 +437,10 @@ def scenario_close(demo, wm_close):
     demo.wait_windows_gone()
 
 
-def leftovers(workdir, display):
-    """Processes other than this one still in workdir or on display."""
+def leftovers(workdir, mark):
+    """Processes other than this one still in workdir or carrying mark in
+    their environment (everything started from the test inherits it; a
+    display number alone could be another test's by now)."""
     found = []
     me = os.getpid()
     for d in glob.glob("/proc/[0-9]*"):
@@ -452,7 +454,7 @@ def leftovers(workdir, display):
         except OSError:
             continue
         if (cwd == workdir or cwd.startswith(workdir + "/")
-                or ("DISPLAY=" + display).encode() in environ):
+                or mark.encode() in environ):
             found.append(pid)
     return found
 
@@ -472,7 +474,6 @@ def main():
 
     workdir = os.path.realpath(tempfile.mkdtemp(prefix="window_test."))
     xvfb = demo = None
-    display = None
     started = time.monotonic()
     try:
         libdir = compat_dir() if flavour == "compat" else None
@@ -481,7 +482,9 @@ def main():
         wait_display(display)
         log("SDL %s on Xvfb %s (%dx%dx24)" % (flavour, display, W, H))
 
+        mark = "VASKILOIMU_WINDOW_TEST=%d.%s" % (os.getpid(), os.path.basename(workdir))
         env = dict(os.environ, DISPLAY=display, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy")
+        env.update([mark.split("=", 1)])
         if libdir:
             env["LD_LIBRARY_PATH"] = libdir + (":" + env["LD_LIBRARY_PATH"]
                                                if env.get("LD_LIBRARY_PATH") else "")
@@ -498,7 +501,7 @@ def main():
         if xvfb.returncode is None:
             raise Failure("Xvfb did not end")
         xvfb = None
-        stray = leftovers(workdir, display)
+        stray = leftovers(workdir, mark)
         if stray:
             for pid in stray:
                 try:
