@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Cross-builds the demo for 32-bit Windows with Debian's mingw-w64 and packs
+# it, its DLLs and the default media into build-win/vaskiloimu-win32.zip.
+# The libraries come from deps.sh, built once and then cached.
+#
+#   VASKILOIMU_WIN_OUT    where the zip goes (default: build-win at the top)
+#   VASKILOIMU_WIN_CACHE  where the libraries are kept (see deps.sh)
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(dirname "$here")
+. "$top/tools/deps.sh"
+
+out=${VASKILOIMU_WIN_OUT:-$top/build-win}
+host=i686-w64-mingw32
+cc=$host-gcc-win32
+cxx=$host-g++-win32
+
+die() { echo "win/build.sh: $*" >&2; exit 1; }
+
+# Checked first: without them there is nothing to ship.
+for f in galleri.jpg musa.ogg; do
+    [ -s "$top/media/$f" ] || die "media/$f is missing: the zip ships the default media (see media/make.sh)"
+done
+
+need python3
+prefix=$("$here/deps.sh")
+
+# pentium4 is the oldest processor with SSE2; -mfpmath=sse evaluates doubles
+# as IEEE doubles where the x87 unit would keep excess precision and
+# truncate some timeline values differently than other builds do.
+arch_flags="-O2 -march=pentium4 -msse2 -mfpmath=sse -ffp-contract=off -fno-fast-math"
+link_flags="-static-libgcc -Wl,--no-insert-timestamp"
+
+# The program: its own sources unchanged, plus the small image loader.
+if git -C "$top" rev-parse --git-dir >/dev/null 2>&1; then
+    SOURCE_DATE_EPOCH=$(git -C "$top" log -1 --format=%ct)
+else
+    SOURCE_DATE_EPOCH=315532800
+fi
+export SOURCE_DATE_EPOCH
+
+obj=$out/obj
+stage=$out/vaskiloimu-win32
+rm -rf "$obj" "$stage"
+mkdir -p "$obj" "$stage"
+
+# M_PI is POSIX, not C++: mingw's math.h gives it in strict C++ modes only
+# when asked like this.
+common="-D_USE_MATH_DEFINES $arch_flags -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/win"
+objs=()
+for f in "$top"/src/*.cpp; do
+    o=$obj/$(basename "$f" .cpp).o
+    $cxx -std=c++17 $common -c "$f" -o "$o"
+    objs+=("$o")
+done
+$cc -std=c99 $common -c "$top/win/image.c" -o "$obj/image.o"
+objs+=("$obj/image.o")
+
+$cxx -mwindows $link_flags -static-libstdc++ -o "$stage/vaskiloimu.exe" "${objs[@]}" \
+    -L"$prefix/lib" -lmingw32 -lSDLmain -lSDL_mixer -lSDL "$prefix/lib/libjpeg.a"
+
+dlls=(SDL.dll SDL_mixer.dll libogg-0.dll libvorbis-0.dll libvorbisfile-3.dll)
+for d in "${dlls[@]}"; do
+    cp "$prefix/bin/$d" "$stage/$d"
+done
+for f in "$stage"/*.exe "$stage"/*.dll; do
+    $host-strip --strip-all "$f"
+done
+
+# Every DLL named must be shipped or be part of Windows itself; a missing
+# one (libgcc_s_dw2-1.dll, say) only shows on a machine without it.
+system_dlls=" kernel32.dll user32.dll gdi32.dll winmm.dll advapi32.dll msvcrt.dll ole32.dll shell32.dll "
+for f in "$stage"/*.exe "$stage"/*.dll; do
+    for d in $($host-objdump -p "$f" | sed -n 's/^\s*DLL Name: //p'); do
+        l=${d,,}
+        case "$system_dlls" in *" $l "*) continue ;; esac
+        [ -e "$stage/$d" ] || die "$(basename "$f") needs $d, which is not shipped"
+    done
+done
+
+cp "$top/media/galleri.jpg" "$top/media/musa.ogg" "$stage/"
+# Carriage returns for Notepad.
+sed 's/$/\r/' "$top/win/README.txt" > "$stage/README.txt"
+mkdir -p "$stage/licenses"
+for f in "$prefix"/licenses/*; do
+    sed 's/\r*$/\r/' "$f" > "$stage/licenses/$(basename "$f")"
+done
+
+zip=$out/vaskiloimu-win32.zip
+python3 - "$stage" "$zip" <<'EOF'
+# Sorted names, one fixed date and fixed attributes: the same files always
+# give the same zip.
+import os, sys, time, zipfile
+stage, dest = sys.argv[1], sys.argv[2]
+root = os.path.basename(stage)
+when = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]
+names = sorted(os.path.relpath(os.path.join(d, f), stage)
+               for d, _, fs in os.walk(stage) for f in fs)
+tmp = dest + ".tmp"
+with zipfile.ZipFile(tmp, "w") as z:
+    for n in names:
+        info = zipfile.ZipInfo(root + "/" + n.replace(os.sep, "/"), when)
+        info.compress_type = zipfile.ZIP_DEFLATED
+        info.create_system = 3
+        info.external_attr = 0o100644 << 16
+        with open(os.path.join(stage, n), "rb") as f:
+            z.writestr(info, f.read(), compresslevel=9)
+os.replace(tmp, dest)
+EOF
+echo "$zip"
