@@ -422,3 +422,344 @@ TEST_F(FirePaint, RandomScreensAndFields)
 }
 
 }  // namespace
+
+// ---- every code path, every alignment -------------------------------------
+//
+// The effects have vector code chosen by the CPU (see effects_isa). Each path
+// this machine can run is held to the plain references above, on screens
+// and fields placed at every alignment and of awkward sizes, so the head and
+// tail handling of every vector width is exercised. Guard bytes around each
+// buffer catch a store one element too far, and the fourth byte of every
+// pixel is compared like the others.
+
+extern "C" int effects_isa;  // 3 AVX-512, 2 AVX2, 1 SSE2, 0 plain; starts at the best
+
+namespace {
+
+// Read in the tests, not at start-up: the knob's own start-up value may be
+// set after this file's.
+int best_path()
+{
+    static const int best = effects_isa;
+    return best;
+}
+
+struct Path {
+    int saved = effects_isa;
+    explicit Path(int isa) { effects_isa = isa; }
+    ~Path() { effects_isa = saved; }
+};
+
+std::string path_name(int isa)
+{
+    const char *names[] = {"plain C++", "SSE2", "AVX2", "AVX-512"};
+    return names[isa];
+}
+
+// A gapless w x h screen of the effects' layout, starting off bytes into a
+// guarded buffer; s points at it while the object lives.
+struct OwnScreen {
+    static const int G = 256;
+    std::vector<Uint8> buf;
+    int off, n;
+    SDL_Surface *sf, *saved = s;
+    OwnScreen(int w, int h, int off_) : buf(G + off_ + 4 * w * h + G), off(off_), n(4 * w * h)
+    {
+        for (size_t i = 0; i < buf.size(); i++)
+            buf[i] = (Uint8)(0x5A ^ i);
+        sf = SDL_CreateRGBSurfaceFrom(px(), w, h, 32, 4 * w, 0xFF0000, 0xFF00, 0xFF, 0);
+        s = sf;
+    }
+    ~OwnScreen()
+    {
+        s = saved;
+        SDL_FreeSurface(sf);
+    }
+    Uint8 *px() { return buf.data() + G + off; }
+    std::vector<Uint8> bytes() { return std::vector<Uint8>(px(), px() + n); }
+    void set(const std::vector<Uint8> &b) { std::copy(b.begin(), b.end(), px()); }
+    bool guards_intact() const
+    {
+        for (size_t i = 0; i < buf.size(); i++)
+            if ((i < (size_t)(G + off) || i >= (size_t)(G + off + n)) && buf[i] != (Uint8)(0x5A ^ i))
+                return false;
+        return true;
+    }
+};
+
+// A field of w x h cells starting off cells into a guarded buffer; firekg,
+// firew and fireh describe it while the object lives.
+struct OwnField {
+    static const int G = 64;
+    std::vector<Sint32> buf;
+    int off, n;
+    Sint32 *saved = firekg, saved_w = firew, saved_h = fireh;
+    OwnField(int w, int h, int off_) : buf(G + off_ + w * h + G), off(off_), n(w * h)
+    {
+        for (size_t i = 0; i < buf.size(); i++)
+            buf[i] = (Sint32)(0x3C3C0000u ^ (Uint32)i);
+        firekg = buf.data() + G + off;
+        firew = w;
+        fireh = h;
+    }
+    ~OwnField()
+    {
+        firekg = saved;
+        firew = saved_w;
+        fireh = saved_h;
+    }
+    std::vector<Sint32> cells() { return std::vector<Sint32>(firekg, firekg + n); }
+    void set(const std::vector<Sint32> &f) { std::copy(f.begin(), f.end(), firekg); }
+    bool guards_intact() const
+    {
+        for (size_t i = 0; i < buf.size(); i++)
+            if ((i < (size_t)(G + off) || i >= (size_t)(G + off + n)) && buf[i] != (Sint32)(0x3C3C0000u ^ (Uint32)i))
+                return false;
+        return true;
+    }
+};
+
+std::vector<Uint8> random_bytes(size_t n, unsigned seed)
+{
+    std::mt19937 g(seed);
+    std::vector<Uint8> b(n);
+    for (Uint8 &x : b)
+        x = (Uint8)g();
+    return b;
+}
+
+// Cells for the overlay: its thresholds and wraps, the extremes of the type,
+// and arbitrary values.
+Sint32 overlay_value(std::mt19937 &g)
+{
+    static const Sint32 special[] = {0,   1,   -1,  -5,  -6,  -7,   -8,    500,     501,      502,
+                                     599, 600, 601, 602, 639, 640,  8191,  8192,    -57344,   73727,
+                                     511, 512, 767, 768, INT32_MAX, INT32_MIN, INT32_MAX - 31, INT32_MIN + 32};
+    const int n = sizeof special / sizeof special[0];
+    switch (g() % 4) {
+    case 0: return special[g() % n];
+    case 1: return (Sint32)g();
+    case 2: return (Sint32)(g() % 1400) - 700;
+    default: return (Sint32)(g() % 131072) - 57344;
+    }
+}
+
+std::vector<Uint8> ref_background(Sint32 phase, int w, int h, const std::vector<Uint8> &before)
+{
+    std::vector<Uint8> want = before;
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            Uint8 c = ref_shade(phase, x, y);
+            Uint8 *q = &want[4 * (y * w + x)];
+            q[0] = c / 2, q[1] = c / 4, q[2] = c / 8;
+        }
+    return want;
+}
+
+// The same arithmetic as ref_step, for a field of any size.
+std::vector<Sint32> ref_step_wh(const std::vector<Sint32> &old, int w, int h)
+{
+    std::vector<Sint32> out = old;
+    for (int k = 1; k <= (h - 5) * w; k++) {
+        int64_t sum = 10 * ((int64_t)old[k + 1] + old[k + 2 * w - 1]) + 8 * (int64_t)old[k + w] +
+                      3 * (int64_t)old[k + 3 * w];
+        out[k] = floor_div32(sum);
+    }
+    return out;
+}
+
+const int sizes[][2] = {{640, 480}, {1, 1},  {3, 2},  {7, 3},   {8, 2},    {9, 2},   {15, 3},
+                        {16, 2},    {17, 3}, {31, 2}, {33, 4},  {100, 3},  {1023, 2}, {1025, 2}, {2100, 2}};
+
+class AllPaths : public Effects {};
+
+TEST_F(AllPaths, BackgroundAtEveryAlignmentAndSize)
+{
+    const Sint32 phases[] = {0, 1, -1, 7, 60000, 3560000, INT32_MAX, INT32_MIN, -3940000, 0x12345678};
+    int run = 0;
+    for (const auto &wh : sizes) {
+        int w = wh[0], h = wh[1];
+        for (Sint32 phase : phases) {
+            if (w * h > 10000 && phase != 0 && phase != 3560000 && phase != INT32_MIN)
+                continue;  // the full screen at a few phases is enough
+            std::vector<Uint8> before = random_bytes(4 * w * h, 1000 + run++);
+            std::vector<Uint8> want = ref_background(phase, w, h, before);
+            for (int isa = best_path(); isa >= 0; isa--) {
+                for (int off = 0; off < 64; off += (w * h > 10000 ? 12 : 4)) {
+                    SCOPED_TRACE(::testing::Message() << path_name(isa) << ", " << w << "x" << h << " at byte "
+                                                      << off << ", phase " << phase);
+                    Path path(isa);
+                    OwnScreen scr(w, h, off);
+                    scr.set(before);
+                    bkge(phase);
+                    ASSERT_TRUE(scr.bytes() == want) << "differs from the reference";
+                    ASSERT_TRUE(scr.guards_intact()) << "wrote outside the screen";
+                }
+            }
+        }
+    }
+}
+
+TEST_F(AllPaths, WholeScreenBackgroundAtRandomPhases)
+{
+    std::mt19937 g(4242);
+    for (int i = 0; i < 6; i++) {
+        Sint32 phase = (Sint32)g();
+        SCOPED_TRACE(::testing::Message() << "phase " << phase);
+        std::vector<Uint8> before = random_bytes(4 * NPIX, 77 + i);
+        std::vector<Uint8> want = ref_background(phase, W, H, before);
+        for (int isa = best_path(); isa >= 0; isa--) {
+            SCOPED_TRACE(path_name(isa));
+            Path path(isa);
+            set_screen(before);
+            bkge(phase);
+            EXPECT_TRUE(same_screen(want, screen()));
+        }
+    }
+}
+
+TEST_F(AllPaths, OverlayAtEveryAlignmentAndSize)
+{
+    int run = 0;
+    for (const auto &wh : sizes) {
+        int w = wh[0], h = wh[1], n = w * h;
+        for (int rep = 0; rep < (n > 10000 ? 3 : 6); rep++, run++) {
+            std::mt19937 g(500 + run);
+            std::vector<Sint32> f(n);
+            for (Sint32 &v : f)
+                v = overlay_value(g);
+            std::vector<Uint8> before = random_bytes(4 * n, 9000 + run);
+            std::vector<Uint8> want = before;
+            for (int i = 0; i < n; i++)
+                ref_paint(f[i], &want[4 * i]);
+            for (int isa = best_path(); isa >= 0; isa--) {
+                for (int off = 0; off < 64; off += (n > 10000 ? 12 : 4)) {
+                    SCOPED_TRACE(::testing::Message() << path_name(isa) << ", " << w << "x" << h << " at byte "
+                                                      << off << ", run " << run);
+                    Path path(isa);
+                    OwnScreen scr(w, h, off);
+                    OwnField fld(w, h, (off / 4) % 16);
+                    scr.set(before);
+                    fld.set(f);
+                    firegk();
+                    ASSERT_TRUE(scr.bytes() == want) << "differs from the reference";
+                    ASSERT_TRUE(fld.cells() == f) << "the field changed";
+                    ASSERT_TRUE(scr.guards_intact()) << "wrote outside the screen";
+                    ASSERT_TRUE(fld.guards_intact()) << "wrote outside the field";
+                }
+            }
+        }
+    }
+}
+
+TEST_F(AllPaths, OverlayOnEveryPixelValueAndCell)
+{
+    // Every B value meets every class of cell, in every lane position.
+    const Sint32 cells[] = {-7, -6, 500, 501, 600, 601, INT32_MIN, INT32_MAX, 5000, 73727, -57344, 0};
+    std::vector<Sint32> f(NPIX);
+    std::vector<Uint8> before = random_bytes(4 * NPIX, 31);
+    for (int i = 0; i < NPIX; i++) {
+        f[i] = cells[(i / 256 + i / 3072) % 12];
+        before[4 * i] = (Uint8)i;
+    }
+    std::vector<Uint8> want = before;
+    for (int i = 0; i < NPIX; i++)
+        ref_paint(f[i], &want[4 * i]);
+    std::vector<Sint32> whole(NCELL, 0);
+    std::copy(f.begin(), f.end(), whole.begin());
+    for (int isa = best_path(); isa >= 0; isa--) {
+        SCOPED_TRACE(path_name(isa));
+        Path path(isa);
+        set_screen(before);
+        set_field(whole);
+        firegk();
+        EXPECT_TRUE(same_screen(want, screen()));
+        EXPECT_TRUE(same_field(whole, field()));
+    }
+}
+
+TEST_F(AllPaths, PropagationAtEveryAlignmentAndSize)
+{
+    // Heights from the smallest with no cell stepped up; the width 1 field
+    // reads its right and below-left neighbours from the same cell.
+    const int fsizes[][2] = {{640, 486}, {1, 6},  {1, 9},  {5, 6},  {7, 5},   {3, 7},   {8, 7},
+                             {9, 8},     {13, 11}, {16, 7}, {17, 9}, {33, 7}, {640, 6}, {641, 8}};
+    int run = 0;
+    for (const auto &wh : fsizes) {
+        int w = wh[0], h = wh[1];
+        std::vector<Sint32> start = biased_field(700 + run++);
+        start.resize(w * h);
+        for (int isa = best_path(); isa >= 0; isa--) {
+            for (int off = 0; off < 16; off += (w * h > 10000 ? 3 : 1)) {
+                SCOPED_TRACE(::testing::Message() << path_name(isa) << ", " << w << "x" << h << " at cell " << off);
+                Path path(isa);
+                OwnField fld(w, h, off);
+                std::vector<Sint32> want = start;
+                fld.set(start);
+                for (int step = 1; step <= 3; step++) {
+                    want = ref_step_wh(want, w, h);
+                    firekl();
+                    ASSERT_TRUE(fld.cells() == want) << "differs from the reference at step " << step;
+                }
+                ASSERT_TRUE(fld.guards_intact()) << "wrote outside the field";
+            }
+        }
+    }
+}
+
+TEST_F(AllPaths, PropagationOfRandomFields)
+{
+    for (unsigned seed = 40; seed < 46; seed++) {
+        std::vector<Sint32> start = biased_field(seed);
+        std::vector<Sint32> want = ref_step(ref_step(start));
+        for (int isa = best_path(); isa >= 0; isa--) {
+            SCOPED_TRACE(::testing::Message() << path_name(isa) << ", seed " << seed);
+            Path path(isa);
+            set_field(start);
+            firekl();
+            firekl();
+            EXPECT_TRUE(same_field(want, field()));
+        }
+    }
+}
+
+// Frames as the demo draws them, minus the image: pattern, overlay, a tick
+// with seeds. Every path must give the reference's screen and field after
+// every frame, the fourth bytes untouched.
+TEST_F(AllPaths, WholeFrames)
+{
+    const Sint32 phases[] = {15000, 42000, 59998, 60000, 3560000, 3564000, 7000000, 100};
+    std::vector<Uint8> start_screen = random_bytes(4 * NPIX, 2024);
+    std::vector<Sint32> start_field = biased_field(2025);
+    for (int isa = best_path(); isa >= 0; isa--) {
+        SCOPED_TRACE(path_name(isa));
+        Path path(isa);
+        std::vector<Uint8> want = start_screen;
+        std::vector<Sint32> want_f = start_field;
+        set_screen(start_screen);
+        set_field(start_field);
+        srand(77);
+        for (int frame = 0; frame < 8; frame++) {
+            SCOPED_TRACE(::testing::Message() << "frame " << frame);
+            Sint32 x0 = 20 + 13 * frame, y0 = 300 + frame;
+            want = ref_background(phases[frame], W, H, want);
+            for (int i = 0; i < NPIX; i++)
+                ref_paint(want_f[i], &want[4 * i]);
+            want_f = ref_step(want_f);
+            int before_seed = rand();
+            srand((unsigned)before_seed);
+            for (int x = x0; x < x0 + 600; x++)
+                want_f[y0 * FW + x] = (rand() & 131071) - 57344;
+
+            bkge(phases[frame]);
+            firegk();
+            firekl();
+            srand((unsigned)before_seed);
+            firegf(x0, 600, y0, 1);
+            ASSERT_TRUE(same_screen(want, screen()));
+            ASSERT_TRUE(same_field(want_f, field()));
+        }
+    }
+}
+
+}  // namespace
