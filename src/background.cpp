@@ -26,7 +26,6 @@ static int best_isa(void)
     return 0;
 #endif
 }
-extern "C" int effects_isa;
 int effects_isa = best_isa();
 
 // The value behind pixel (x, y) is x*(phase + 52000x) + 25000y. Its sum needs

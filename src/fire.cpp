@@ -8,7 +8,6 @@
 #define VASKILOIMU_X86 1
 #include <immintrin.h>
 #endif
-extern "C" int effects_isa;
 
 // One rand() per cell, row by row, left to right, so a fixed srand seed
 // gives the same fire. A 31-bit rand() spans hot and cool seeds alike.

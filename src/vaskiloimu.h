@@ -18,6 +18,7 @@ extern Mix_Chunk *musa;      // the music, decoded whole; null when it could not
 extern Sint32 firew;         // fire field width in cells: the screen width
 extern Sint32 fireh;         // fire field height in cells: screen height + 6
 extern Sint32 *firekg;       // fire field, row-major: cell (x, y) at y*firew + x
+extern int effects_isa;      // the effects' code: 3 AVX-512, 2 AVX2, 1 SSE2, 0 plain C++
 
 // demo control
 void homon(void);

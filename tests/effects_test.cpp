@@ -432,7 +432,6 @@ TEST_F(FirePaint, RandomScreensAndFields)
 // buffer catch a store one element too far, and the fourth byte of every
 // pixel is compared like the others.
 
-extern "C" int effects_isa;  // 3 AVX-512, 2 AVX2, 1 SSE2, 0 plain; starts at the best
 
 namespace {
 

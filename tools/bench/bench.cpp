@@ -24,7 +24,6 @@
 
 // The effects' code path: 3 AVX-512, 2 AVX2, 1 SSE2, 0 plain C++. It starts
 // at the best this build and this CPU allow, and may only be lowered.
-extern "C" int effects_isa;
 
 namespace {
 
