@@ -30,3 +30,10 @@ step "sdl12-compat: every test again (the window test covers both by itself)"
 
 step "Debian package: install, play from the launcher, remove"
 bash "$top/tests/package_test.sh" "$top/build"
+
+step "Portable build without vector code: the effects' tests"
+build "$top/build-portable" -DVASKILOIMU_PORTABLE=ON
+(cd "$top/build-portable" && ctest --output-on-failure -j"$jobs" -R 'Background|Fire|AllPaths|Timeline|Layout')
+
+step "Benchmark, briefly, so it cannot rot (it judges no time)"
+"$top/build/tools/bench/vaskiloimu-bench" --quick
