@@ -24,6 +24,8 @@ for f in galleri.jpg musa.ogg; do
 done
 
 need python3
+# Debian's own: its zlib, and so the compressed bytes, are those of the release.
+py=/usr/bin/python3
 prefix=$("$here/deps.sh")
 
 # pentium4 is the oldest processor with SSE2; -mfpmath=sse evaluates doubles
@@ -32,13 +34,12 @@ prefix=$("$here/deps.sh")
 arch_flags="-O2 -march=pentium4 -msse2 -mfpmath=sse -ffp-contract=off -fno-fast-math"
 link_flags="-static-libgcc -Wl,--no-insert-timestamp"
 
+# The date the zip gives its files: that of the last commit to what goes
+# into it, so that other commits leave the zip as it was.
+date=$(git -C "$top" log -1 --format=%ct -- src win media 2>/dev/null) || date=
+[ -n "$date" ] || date=315532800
+
 # The program: its own sources unchanged, plus the small image loader.
-if git -C "$top" rev-parse --git-dir >/dev/null 2>&1; then
-    SOURCE_DATE_EPOCH=$(git -C "$top" log -1 --format=%ct)
-else
-    SOURCE_DATE_EPOCH=315532800
-fi
-export SOURCE_DATE_EPOCH
 
 obj=$out/obj
 stage=$out/vaskiloimu-win32
@@ -64,8 +65,10 @@ dlls=(SDL.dll SDL_mixer.dll libogg-0.dll libvorbis-0.dll libvorbisfile-3.dll)
 for d in "${dlls[@]}"; do
     cp "$prefix/bin/$d" "$stage/$d"
 done
+# strip stamps the current time into a PE header, or SOURCE_DATE_EPOCH when
+# set: 0, as the linker left it, so the binaries depend on the sources alone.
 for f in "$stage"/*.exe "$stage"/*.dll; do
-    $host-strip --strip-all "$f"
+    SOURCE_DATE_EPOCH=0 $host-strip --strip-all "$f"
 done
 
 # Every DLL named must be shipped or be part of Windows itself; a missing
@@ -88,13 +91,14 @@ for f in "$prefix"/licenses/*; do
 done
 
 zip=$out/vaskiloimu-win32.zip
-python3 - "$stage" "$zip" <<'EOF'
+$py - "$stage" "$zip" "$date" <<'EOF'
 # Sorted names, one fixed date and fixed attributes: the same files always
 # give the same zip.
 import os, sys, time, zipfile
-stage, dest = sys.argv[1], sys.argv[2]
+stage, dest, date = sys.argv[1], sys.argv[2], int(sys.argv[3])
 root = os.path.basename(stage)
-when = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]
+# Zip dates start in 1980.
+when = time.gmtime(max(date, 315532800))[:6]
 names = sorted(os.path.relpath(os.path.join(d, f), stage)
                for d, _, fs in os.walk(stage) for f in fs)
 tmp = dest + ".tmp"

@@ -148,7 +148,12 @@ step() {
     local rc t0=$SECONDS
     # Outside any tested context, or errexit would be ignored in the subshell.
     set +e
-    (set -e; cd "$dir"; "$fn") >"$dir/build.log" 2>&1
+    # SOURCE_DATE_EPOCH: the date of the package's last change, as Debian
+    # builds it; libjpeg-turbo writes it into its version string.
+    (set -e; cd "$dir"
+     SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l debian/changelog -STimestamp)
+     export SOURCE_DATE_EPOCH
+     "$fn") >"$dir/build.log" 2>&1
     rc=$?
     set -e
     echo "   $((SECONDS - t0)) s"
@@ -182,9 +187,12 @@ build_deps() {
     # with it adds start-up code that changes the floating point mode of the
     # whole process.
     cflags="$arch_flags -ffile-prefix-map=$work=. -fno-fast-math"
+    # Libtool would pass file names through wine's winepath, if installed,
+    # for tools running on Windows; these tools run here and take them as they are.
     cenv=(CC="$cc -static-libgcc" CFLAGS="$cflags" CPPFLAGS="-I$prefix/include"
           LDFLAGS="-L$prefix/lib $link_flags" PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig"
-          RC="$host-windres" WINDRES="$host-windres")
+          RC="$host-windres" WINDRES="$host-windres"
+          lt_cv_to_host_file_cmd=func_convert_file_noop lt_cv_to_tool_file_cmd=func_convert_file_noop)
     conf=(--host="$host" --prefix="$prefix" --enable-shared --disable-static)
 
     step "libogg ${ver[libogg]}" "$work/libogg" build_ogg
