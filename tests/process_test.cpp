@@ -166,19 +166,27 @@ TEST(Music, IsPlayedUnchangedOnceTheStartUpPauseIsOver)
     EXPECT_EQ(differ, 0u) << "first difference at frame " << at << " of the sound";
 }
 
-// Long: the whole demo in real time.
-TEST(FullRun, EndsByItselfAfter75Seconds)
+// Long: the whole demo in real time, stopped for 3 s on the way. The demo's
+// clock is the wall clock, so the stop costs frames, not time: the end
+// comes when it would have come without it.
+TEST(FullRun, EndsByItselfAfter75SecondsEvenWithAStallOnTheWay)
 {
     TempDir dir;
     write_image(dir / "galleri.jpg", 64, 48);
     Launch l;
     l.dir = dir.path;
     l.limit = 120;
+    l.stop_at = 5;
+    l.stop_for = 3;
     Outcome o = run_demo(l);
+    EXPECT_TRUE(o.seen_stopped) << describe(o);
+    EXPECT_TRUE(o.seen_continued) << describe(o);
     expect_exit(o, 0);
     // 75 s of demo after a half-second pause, with room for a busy machine.
     EXPECT_GE(o.seconds, 75.0) << describe(o);
     EXPECT_LE(o.seconds, 80.0) << describe(o);
+    // Had the stop been added to the run, it would have taken 78.5 s at least.
+    EXPECT_LT(o.seconds, 78.0) << describe(o);
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.err, "");
 }
