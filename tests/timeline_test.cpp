@@ -126,16 +126,14 @@ struct Result {
     int status = -1;
 };
 
-// Runs SDL_main with an image of w x h pixels. The first frame comes at
-// t = 0; after it, frame k+1 comes at times[k]. When the times run out the
-// script asks to quit. inspect, if given, sees each frame on the screen.
-Result play(int w, int h, const std::vector<Sint32> &times,
-         std::function<void(const Frame &)> inspect = nullptr, Uint32 base = BASE)
+// Runs SDL_main in dir, which holds whatever media the case needs. The first
+// frame comes at t = 0; after it, frame k+1 comes at times[k]. When the times
+// run out the script asks to quit. inspect, if given, sees each frame on the
+// screen.
+Result play_in(const std::string &dir, const std::vector<Sint32> &times,
+               std::function<void(const Frame &)> inspect = nullptr, Uint32 base = BASE)
 {
-    TempDir dir;
-    if (w > 0)
-        write_image(dir / "galleri.jpg", w, h);
-    InDir in(dir.path);
+    InDir in(dir);
     scripted::reset(base);
     scripted::now = 12345;
     frames.clear();
@@ -164,6 +162,16 @@ Result play(int w, int h, const std::vector<Sint32> &times,
     Mix_CloseAudio();
     SDL_Quit();
     return r;
+}
+
+// The same with an image of w x h pixels.
+Result play(int w, int h, const std::vector<Sint32> &times,
+         std::function<void(const Frame &)> inspect = nullptr, Uint32 base = BASE)
+{
+    TempDir dir;
+    if (w > 0)
+        write_image(dir / "galleri.jpg", w, h);
+    return play_in(dir.path, times, inspect, base);
 }
 
 std::vector<Sint32> every(Sint32 from, Sint32 to, Sint32 step)
@@ -634,4 +642,43 @@ TEST(Layout, OtherScreenLayoutsShowTheSamePicture)
         screen->flags &= ~SDL_HWSURFACE;
         SDL_FreeSurface(screen);
     }
+}
+
+// A stall: the clock jumps 3 s between two frames, as when the process was
+// stopped. The first frame after it is drawn at the later time with the
+// missed ticks caught up, and an Esc release still ends the demo without
+// another frame, whether it comes with that frame or with a later one.
+TEST(Stall, EscStillEndsItAfterAJump)
+{
+    Quick q;
+    for (size_t esc_after : {3u, 4u}) {
+        SCOPED_TRACE(esc_after);
+        size_t n = 0;
+        Result r = play(100, 100, {100, 3100, 3140, 3180, 3220}, [&](const Frame &) {
+            if (++n == esc_after)
+                scripted::events.push_back(scripted::key(SDL_KEYUP, SDLK_ESCAPE));
+        });
+        EXPECT_EQ(r.status, 0);
+        ASSERT_EQ(r.frames.size(), esc_after);
+        const Frame &f = at(r, 3100);
+        EXPECT_EQ(f.phase, 4650);
+        EXPECT_EQ(f.ticks, (3100 - 120) / 40 + 1);
+        if (esc_after == 4) {
+            EXPECT_EQ(at(r, 3140).phase, 4710);
+            EXPECT_EQ(at(r, 3140).ticks, 1);
+        }
+    }
+}
+
+// A stall that ends on the last frame before the end still runs every tick
+// due, in that one frame, and the frame after it ends the demo.
+TEST(Stall, UpToTheLastFrameRunsEveryTickDue)
+{
+    Quick q;
+    Result r = play(100, 100, {100, 74999, 75000, 76000});
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.frames.size(), 4u);
+    EXPECT_EQ(at(r, 74999).ticks, (74999 - 120) / 40 + 1);
+    EXPECT_EQ(at(r, 75000).ticks, 0);
+    EXPECT_EQ(r.frames.back().t, 75000);
 }
