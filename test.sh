@@ -37,3 +37,6 @@ build "$top/build-portable" -DVASKILOIMU_PORTABLE=ON
 
 step "Benchmark, briefly, so it cannot rot (it judges no time)"
 "$top/build/tools/bench/vaskiloimu-bench" --quick
+
+step "32-bit Windows build, and the demo under wine on Xvfb"
+bash "$top/win/test.sh"
