@@ -2,10 +2,13 @@
 // program's calls of the blit, the alpha setting, rand and the effects
 // through the recorders below, so each frame's decisions can be checked.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <stdlib.h>
 #include <string.h>
 #include <functional>
 #include <vector>
+#include <SDL_image.h>
+#include "media.h"
 #include "scripted.h"
 #include "util.h"
 #include "vaskiloimu.h"
@@ -681,4 +684,97 @@ TEST(Stall, UpToTheLastFrameRunsEveryTickDue)
     EXPECT_EQ(at(r, 74999).ticks, (74999 - 120) / 40 + 1);
     EXPECT_EQ(at(r, 75000).ticks, 0);
     EXPECT_EQ(r.frames.back().t, 75000);
+}
+
+// Pictures of the kinds SDL_image reads, odd sizes and a damaged file that
+// still decodes: each shows where it should with its black keyed out, what
+// is known of its colours holds on the screen, and a run to the end seeds
+// only cells of the fire field and ends by itself.
+TEST(OddImage, ShowsAndRunsToTheEnd)
+{
+    std::vector<Uint8> bg(640 * 480 * 4);
+    for (const ImageCase &c : loadable_images()) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::string file = dir / "galleri.jpg";
+        c.make(file);
+        if (HasFatalFailure())
+            return;
+
+        Sint32 step = c.edges ? 211 : 1999;
+        std::vector<Sint32> times = every(step, 74999, step);
+        times.insert(times.end(), {25960, 26000});
+        std::sort(times.begin(), times.end());
+        times.erase(std::unique(times.begin(), times.end()), times.end());
+        times.insert(times.end(), {75000, 76000});
+        auto holds = c.shown;
+        long shown = 0;
+        draw = false;
+        Result r = play_in(dir.path, times, [&](const Frame &f) {
+            if (f.t == 25960)
+                draw = true;  // for the next frame, so the screen can be checked whole
+            if (f.t != 26000)
+                return;
+            draw = false;
+            ASSERT_TRUE(f.blitted);
+            EXPECT_EQ(f.alpha, 255);
+            SDL_Surface *loaded = IMG_Load(file.c_str());
+            ASSERT_NE(loaded, nullptr);
+            SDL_Surface *im = SDL_ConvertSurface(loaded, s->format, 0);
+            SDL_FreeSurface(loaded);
+            ASSERT_NE(im, nullptr);
+            Uint8 *saved = (Uint8 *)s->pixels;
+            s->pixels = bg.data();
+            __real_bkge(f.phase);
+            s->pixels = saved;
+            const SDL_Rect &o = f.dst_out;
+            for (int y = 0; y < 480; y++) {
+                for (int x = 0; x < 640; x++) {
+                    const Uint8 *p = pixel(s, x, y);
+                    const Uint8 *e = &bg[4 * (y * 640 + x)];
+                    int ix = x - f.dst_in.x, iy = y - f.dst_in.y;
+                    bool inside = x >= o.x && x < o.x + o.w && y >= o.y && y < o.y + o.h;
+                    if (inside && (*(const Uint32 *)pixel(im, ix, iy) & 0xFFFFFF) != 0) {
+                        e = pixel(im, ix, iy);
+                        shown++;
+                        if (holds && !holds(ix, iy, p[2], p[1], p[0])) {
+                            ADD_FAILURE() << "image pixel " << ix << "," << iy << " shows as "
+                                          << (int)p[2] << "," << (int)p[1] << "," << (int)p[0];
+                            holds = nullptr;
+                        }
+                    }
+                    if (memcmp(p, e, 3) != 0) {
+                        ADD_FAILURE() << "pixel " << x << "," << y << " is " << (int)p[0] << ","
+                                      << (int)p[1] << "," << (int)p[2] << " not " << (int)e[0]
+                                      << "," << (int)e[1] << "," << (int)e[2];
+                        y = 480;
+                        break;
+                    }
+                }
+            }
+            SDL_FreeSurface(im);
+        });
+        draw = true;
+        EXPECT_GT(shown, 0);
+
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.frames.back().t, 75000) << "the demo did not end by itself";
+        long seeded = 0, outside = 0, unblitted = 0;
+        for (const Frame &f : r.frames) {
+            if (f.t >= 10000 && !f.blitted && unblitted++ == 0)
+                ADD_FAILURE() << "no image at " << f.t;
+            for (const Seed &sd : f.seeds) {
+                if (sd.w <= 0 || sd.h <= 0)
+                    continue;  // writes nothing, wherever it is
+                seeded += (long)sd.w * sd.h;
+                bool inside = sd.x0 >= 0 && sd.x0 + sd.w <= 640 && sd.y0 >= 0 && sd.y0 + sd.h <= 486;
+                if (!inside && outside++ == 0)
+                    ADD_FAILURE() << "seeds outside the field at " << f.t << ": " << sd.w << "x"
+                                  << sd.h << " at " << sd.x0 << "," << sd.y0;
+            }
+        }
+        EXPECT_EQ(unblitted, 0);
+        EXPECT_EQ(outside, 0);
+        EXPECT_GT(seeded, 0);
+    }
 }
