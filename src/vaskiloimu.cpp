@@ -176,7 +176,10 @@ int SDL_main(int argc, char *argv[])
 
     for (;;) {
         Uint32 now = SDL_GetTicks();
-        Sint32 t = (Sint32)(now - start);
+        // A stall of 2^31 ms (25 days stopped) would turn t negative and
+        // keep the demo going; the clock saturates instead, so it ends.
+        Uint32 elapsed = now - start;
+        Sint32 t = elapsed > 0x7FFFFFFFu ? 0x7FFFFFFF : (Sint32)elapsed;
         SDL_Rect src, dst;
         paikka(t, &src, &dst);
         bkge(vaihe(t));

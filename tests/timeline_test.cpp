@@ -540,6 +540,15 @@ TEST(Fire, StallOfHoursCostsOneFrame)
     ASSERT_EQ(r.frames.size(), 3u);
     EXPECT_EQ(r.frames.back().ticks, 0);
     EXPECT_EQ(r.frames.back().phase, (Sint32)(Uint32)((Sint64)late * 100 - 3940000));
+
+    // Past 2^31 ms the difference of two tick counts no longer fits t; the
+    // demo must still see a clock past its end, not a negative one.
+    Uint32 days = 0x80000010u;
+    r = play(100, 100, {100, (Sint32)days, (Sint32)(days + 100)});
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.frames.size(), 3u);
+    EXPECT_EQ(r.frames.back().ticks, 0);
+    EXPECT_EQ(r.frames.back().phase, (Sint32)(100u * 0x7FFFFFFFu - 3940000u));
 }
 
 // An image tall enough to reach the bottom row puts the patch on rows 480

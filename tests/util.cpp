@@ -5,6 +5,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+// SDL must never reach for a real display or sound card in the tests, even
+// when a test program is run by hand; ctest's settings, if any, stand.
+static const bool headless = [] {
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    return true;
+}();
+
 TempDir::TempDir()
 {
     char tmpl[] = "/tmp/vaskiloimu-test-XXXXXX";
