@@ -102,14 +102,7 @@ void play(const std::string &dir, Uint32 seed, const std::vector<Sint32> &times,
     };
     EXPECT_EQ(SDL_main(0, nullptr), 0);
     scripted::on_flip = nullptr;
-    free(firekg);
-    firekg = nullptr;
-    SDL_FreeSurface(ims[0]);
-    if (s != naytto)
-        SDL_FreeSurface(s);
-    Mix_FreeChunk(musa);
-    Mix_CloseAudio();
-    SDL_Quit();
+    scripted::release();
 }
 
 // The demo's frame at ms after the video's frames at fps before it.

@@ -156,14 +156,7 @@ Result play_in(const std::string &dir, const std::vector<Sint32> &times,
     Result r;
     r.status = SDL_main(0, nullptr);
     r.frames = std::move(frames);
-    free(firekg);
-    firekg = nullptr;
-    if (s != naytto)
-        SDL_FreeSurface(s);
-    SDL_FreeSurface(ims[0]);
-    Mix_FreeChunk(musa);
-    Mix_CloseAudio();
-    SDL_Quit();
+    scripted::release();
     return r;
 }
 

@@ -1,4 +1,6 @@
 #include "scripted.h"
+#include <stdlib.h>
+#include "vaskiloimu.h"
 
 namespace scripted {
 
@@ -19,6 +21,20 @@ void reset(Uint32 base)
     real_events = false;
     now.reset();
     flips = 0;
+}
+
+void release()
+{
+    free(firekg);
+    firekg = nullptr;
+    if (s != naytto)
+        SDL_FreeSurface(s);
+    SDL_FreeSurface(ims[0]);
+    ims[0] = nullptr;
+    Mix_FreeChunk(musa);
+    musa = nullptr;
+    Mix_CloseAudio();
+    SDL_Quit();
 }
 
 SDL_Event key(Uint8 type, SDLKey sym)

@@ -24,6 +24,10 @@ extern unsigned long flips;           // flips the program has made
 // A fresh script: the clock at base, no events, no hook.
 void reset(Uint32 base);
 
+// Frees what a run of SDL_main leaves for the end of the process and quits
+// SDL, so that another run in the same process starts clean.
+void release();
+
 SDL_Event key(Uint8 type, SDLKey sym);
 SDL_Event quit();
 

@@ -94,13 +94,7 @@ long play(Uint32 seed, const std::function<Sint32(long)> &time_of,
     scripted::on_flip = nullptr;
 
     // What the demo leaves for the end of the process, so a next run starts clean.
-    free(firekg);
-    firekg = nullptr;
-    SDL_FreeSurface(ims[0]);
-    if (s != naytto)
-        SDL_FreeSurface(s);
-    Mix_FreeChunk(musa);
-    SDL_Quit();
+    scripted::release();
     return status == 0 ? n : -1;
 }
 
