@@ -19,7 +19,7 @@ inline uint32_t pattern_pixel(int32_t phase, int x, int y)
 inline void overlay_pixel(int32_t v, uint8_t *p)
 {
     if (v > 600) {
-        p[1] = (uint8_t)((((int64_t)v - (v < 0 ? 31 : 0)) / 32 + 100) % 256);
+        p[1] = (uint8_t)((v / 32 + 100) % 256);  // v > 0 here, so / is >>
         p[2] = 240;
     } else if (v >= 501) {
         p[1] = (uint8_t)(v % 256);
