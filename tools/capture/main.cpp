@@ -299,6 +299,8 @@ int main(int argc, char **argv)
         fputs(USAGE, stdout);
         return 0;
     }
+    if (o.version)
+        return puts(VERSION_LINE) == EOF;
     char buf[PATH_MAX];
     if (!getcwd(buf, sizeof buf))
         return fail(1, std::string("cannot tell the working directory: ") + strerror(errno));

@@ -20,10 +20,13 @@ const char USAGE[] =
     "  --media DIR       where galleri.jpg and musa.ogg are (default: here)\n"
     "  --quiet           no progress line and no summary\n"
     "  --help            this text\n"
+    "  --version         the version\n"
     "\n"
     "A still at a clock value that is no frame time at that rate is the frame the\n"
     "demo would draw there after the video's frames before it. Needs the ffmpeg\n"
     "program for a video. Status: 0 done, 2 media missing, 1 any other error.\n";
+
+const char VERSION_LINE[] = "vaskiloimu-capture " VASKILOIMU_VERSION;
 
 namespace {
 
@@ -84,12 +87,12 @@ bool parse(int argc, char **argv, Options &o, std::string &err)
         }
         bool wants = arg == "--fps" || arg == "--seed" || arg == "--out" || arg == "--still" ||
                      arg == "--out-dir" || arg == "--media";
-        if (!wants && (arg == "--quiet" || arg == "--help")) {
+        if (!wants && (arg == "--quiet" || arg == "--help" || arg == "--version")) {
             if (has_value) {
                 err = arg + " takes no value";
                 return false;
             }
-            (arg == "--quiet" ? o.quiet : o.help) = true;
+            (arg == "--quiet" ? o.quiet : arg == "--help" ? o.help : o.version) = true;
             continue;
         }
         if (!wants) {
@@ -134,7 +137,7 @@ bool parse(int argc, char **argv, Options &o, std::string &err)
             o.media = value;
         }
     }
-    if (o.help)
+    if (o.help || o.version)
         return true;
     std::sort(o.stills.begin(), o.stills.end());
     o.stills.erase(std::unique(o.stills.begin(), o.stills.end()), o.stills.end());

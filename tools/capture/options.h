@@ -22,6 +22,7 @@ struct Options {
     std::string media;            // empty: the working directory
     bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 // Reads argv into o. On a bad option, value or combination, returns false
@@ -29,6 +30,7 @@ struct Options {
 bool parse(int argc, char **argv, Options &o, std::string &err);
 
 extern const char USAGE[];
+extern const char VERSION_LINE[];  // "vaskiloimu-capture X.Y.Z"
 
 // The clock value of frame n at fps frames a second, truncated like the
 // frame times a real display would give.
