@@ -12,50 +12,30 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 #include <vector>
 
 struct Image {
     int w = 0, h = 0;
     std::vector<uint32_t> px;  // as the demo writes them: B | G << 8 | R << 16
+    uint32_t at(int x, int y) const { return px.at((size_t)y * w + x); }
 };
-
-static int fail(const char *what, const char *path)
-{
-    std::printf("%s %s\n", path, what);
-    std::exit(1);
-}
 
 static Image ppm(const char *path)
 {
     Image im;
     int max = 0;
     FILE *f = std::fopen(path, "rb");
-    if (!f || std::fscanf(f, "P6 %d %d %d", &im.w, &im.h, &max) != 3 || max != 255 || std::fgetc(f) < 0)
-        fail("is no 8-bit PPM", path);
-    std::vector<unsigned char> rgb((size_t)im.w * im.h * 3);
-    if (std::fread(rgb.data(), 1, rgb.size(), f) != rgb.size())
-        fail("is cut short", path);
-    std::fclose(f);
-    for (size_t i = 0; i < rgb.size(); i += 3)
-        im.px.push_back(rgb[i + 2] | rgb[i + 1] << 8 | rgb[i] << 16);
+    if (f && std::fscanf(f, "P6 %d %d %d", &im.w, &im.h, &max) == 3 && max == 255 && std::fgetc(f) >= 0)
+        for (int c[3]; (c[0] = std::fgetc(f)) >= 0 && (c[1] = std::fgetc(f)) >= 0 && (c[2] = std::fgetc(f)) >= 0;)
+            im.px.push_back(c[2] | c[1] << 8 | c[0] << 16);
     return im;
-}
-
-static std::vector<int16_t> pcm(const char *path)
-{
-    std::vector<int16_t> s;
-    FILE *f = std::fopen(path, "rb");
-    int16_t b[4096];
-    for (size_t n; f && (n = std::fread(b, 2, 4096, f)) > 0;)
-        s.insert(s.end(), b, b + n);
-    return s;
 }
 
 static bool row_is_pattern(const Image &s, int y, int32_t phase)
 {
     for (int x = s.w - 1; x >= 0; x--)  // from the right, where phases differ most
-        if (s.px[(size_t)y * s.w + x] != pattern_pixel(phase, x, y))
+        if (s.at(x, y) != pattern_pixel(phase, x, y))
             return false;
     return true;
 }
@@ -69,27 +49,25 @@ static int pattern(const Image &s, int32_t max)
             found.push_back(p);
     for (int y = 0; y < s.h; y++) {
         bool any = false;
-        for (size_t i = 0; i < found.size() && !any; i++)
-            any = row_is_pattern(s, y, found[i]);
+        for (int32_t p : found)
+            any = any || row_is_pattern(s, y, p);
         if (!any)
             return std::printf("row %d is the pattern at no phase from 0 to %d\n", y, max), 1;
     }
-    return std::printf("phase %d to %d\n", found.front(), found.back()), 0;
+    return found.empty() ? 1 : (std::printf("phase %d to %d\n", found.front(), found.back()), 0);
 }
 
 static int picture(const Image &s, const Image &pic)
 {
-    int half = (s.w - pic.w) / 2;
     // Rows the picture covers wherever it sways; each may come from another frame.
     for (int y = 22; y < 18 + pic.h; y++) {
         bool any = false;
-        for (int dy = -2; dy <= 2 && !any; dy++)
+        for (int dy = -2; dy <= 2; dy++)
             for (int dx = -2; dx <= 2 && !any; dx++) {
-                const uint32_t *want = &pic.px[(size_t)(y - 20 - dy) * pic.w];
-                const uint32_t *got = &s.px[(size_t)y * s.w + half + dx];
-                any = true;
-                for (int x = 0; x < pic.w && any; x++)
-                    any = want[x] == 0 || want[x] == got[x];
+                int x = 0, left = (s.w - pic.w) / 2 + dx;
+                while (x < pic.w && (pic.at(x, y - 20 - dy) == 0 || pic.at(x, y - 20 - dy) == s.at(left + x, y)))
+                    x++;
+                any = x == pic.w;
             }
         if (!any)
             return std::printf("screen row %d is no row of the picture in its place\n", y), 1;
@@ -97,38 +75,42 @@ static int picture(const Image &s, const Image &pic)
     return std::printf("rows 22 to %d\n", 17 + pic.h), 0;
 }
 
+static std::vector<int16_t> pcm(const char *path)
+{
+    std::vector<int16_t> s;
+    FILE *f = std::fopen(path, "rb");
+    for (int16_t v; f && std::fread(&v, 2, 1, f) == 1;)
+        s.push_back(v);
+    return s;
+}
+
 static int music(const std::vector<int16_t> &got, const std::vector<int16_t> &want)
 {
-    auto onset = [](const std::vector<int16_t> &s) {
-        size_t i = 0;
-        while (i < s.size() && s[i] == 0)
-            i++;
-        return i & ~(size_t)1;
-    };
-    size_t g = onset(got), w = onset(want), n = std::min(got.size() - g, want.size() - w);
+    size_t g = 0, w = 0, n;
+    while (g < got.size() && !got[g])
+        g++;
+    while (w < want.size() && !want[w])
+        w++;
+    g &= ~(size_t)1, w &= ~(size_t)1, n = std::min(got.size() - g, want.size() - w);
     double gw = 0, gg = 0, ww = 0;
-    for (size_t i = 0; i < n; i++) {
-        gw += (double)got[g + i] * want[w + i];
-        gg += (double)got[g + i] * got[g + i];
-        ww += (double)want[w + i] * want[w + i];
-    }
-    double corr = n ? gw / std::sqrt(gg * ww) : 0, rms = n ? std::sqrt(gg / n) : 0;
+    for (size_t i = 0; i < n; i++)
+        gw += (double)got[g + i] * want[w + i], gg += (double)got[g + i] * got[g + i], ww += (double)want[w + i] * want[w + i];
+    double corr = gw / std::sqrt(gg * ww), rms = std::sqrt(gg / n);
     std::printf("%.1f s of sound, RMS %.0f, correlation %.4f with the music\n", n / 96000.0, rms, corr);
     return n >= 3 * 96000 && rms > 300 && corr > 0.95 ? 0 : 1;
 }
 
 int main(int argc, char **argv)
 {
-    if (argc == 4 && !std::strcmp(argv[1], "pattern"))
-        return pattern(ppm(argv[2]), std::atoi(argv[3]));
-    if (argc == 4 && !std::strcmp(argv[1], "picture")) {
-        Image s = ppm(argv[2]), pic = ppm(argv[3]);
-        if (s.w < pic.w + 4 || s.h < pic.h + 22)
-            fail("is too small for the picture", argv[2]);
-        return picture(s, pic);
-    }
-    if (argc == 4 && !std::strcmp(argv[1], "music"))
+    std::string mode = argc == 4 ? argv[1] : "";
+    Image shot = mode == "music" ? Image() : ppm(argv[2]);
+    if ((mode == "pattern" || mode == "picture") && shot.px.size() != 640 * 480)
+        return std::printf("%s is no screenshot of 640x480\n", argv[2]), 1;
+    if (mode == "pattern")
+        return pattern(shot, std::atoi(argv[3]));
+    if (mode == "picture")
+        return picture(shot, ppm(argv[3]));
+    if (mode == "music")
         return music(pcm(argv[2]), pcm(argv[3]));
-    std::fprintf(stderr, "usage: %s pattern SHOT MAXPHASE | picture SHOT PICTURE | music SOUND MUSIC\n", argv[0]);
-    return 2;
+    return std::fprintf(stderr, "usage: %s pattern SHOT MAXPHASE | picture SHOT PICTURE | music SOUND MUSIC\n", argv[0]), 2;
 }
