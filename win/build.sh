@@ -36,10 +36,11 @@ link_flags="-static-libgcc -Wl,--no-insert-timestamp"
 
 # The date the zip gives its files: that of the last commit to what goes
 # into it, so that other commits leave the zip as it was.
-date=$(git -C "$top" log -1 --format=%ct -- src win media 2>/dev/null) || date=
+date=$(git -C "$top" log -1 --format=%ct -- src win ports media 2>/dev/null) || date=
 [ -n "$date" ] || date=315532800
 
-# The program: its own sources unchanged, plus the small image loader.
+# The program: its own sources unchanged, plus the small image loader the
+# ports share.
 
 obj=$out/obj
 stage=$out/vaskiloimu-win32
@@ -48,14 +49,14 @@ mkdir -p "$obj" "$stage"
 
 # M_PI is POSIX, not C++: mingw's math.h gives it in strict C++ modes only
 # when asked like this.
-common="-D_USE_MATH_DEFINES $arch_flags -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/win"
+common="-D_USE_MATH_DEFINES $arch_flags -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/ports"
 objs=()
 for f in "$top"/src/*.cpp; do
     o=$obj/$(basename "$f" .cpp).o
     $cxx -std=c++17 $common -c "$f" -o "$o"
     objs+=("$o")
 done
-$cc -std=c99 $common -c "$top/win/image.c" -o "$obj/image.o"
+$cc -std=c99 $common -c "$top/ports/image.c" -o "$obj/image.o"
 objs+=("$obj/image.o")
 
 $cxx -mwindows $link_flags -static-libstdc++ -o "$stage/vaskiloimu.exe" "${objs[@]}" \

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libraries the Windows build links with, for i686-w64-mingw32,
-# from Debian's source packages: SDL 1.2, SDL_mixer 1.2 (Ogg Vorbis only),
-# libogg, libvorbis and libjpeg-turbo. They are kept in a cache keyed by the
-# source versions, the compiler and this script, so that they are built once.
+# from Debian's source packages (see ports/sources.sh): SDL 1.2, SDL_mixer
+# 1.2 (Ogg Vorbis only), libogg, libvorbis and libjpeg-turbo. They are kept
+# in a cache keyed by the source versions, the compiler and these scripts,
+# so that they are built once.
 # Prints the folder they were installed in (bin/, lib/, include/, licenses/).
 #
 #   VASKILOIMU_WIN_CACHE  where they are kept
@@ -17,59 +18,17 @@ host=i686-w64-mingw32
 # The win32 thread model needs no winpthread DLL.
 cc=$host-gcc-win32
 jobs=$(nproc)
-srcpkgs=(libogg libvorbis libsdl1.2 sdl-mixer1.2 libjpeg-turbo)
 
 die() { echo "win/deps.sh: $*" >&2; exit 1; }
 
 # Progress goes to stderr; stdout carries only the answer.
 exec 3>&1 1>&2
 
-need g++-mingw-w64-i686 binutils-mingw-w64-i686 dpkg-dev make cmake
+need g++-mingw-w64-i686 binutils-mingw-w64-i686 make cmake
 
-sudo=
-[ "$(id -u)" -eq 0 ] || sudo=sudo
+. "$top/ports/sources.sh"
 
-# apt-get source needs source entries; Debian's images ship only binary ones.
-# They are copied from the binary entries, so they name the same mirror and suite.
-have_sources() { apt-cache showsrc libogg 2>/dev/null | grep -q '^Package:'; }
-if ! have_sources; then
-    list=/etc/apt/sources.list.d/deb-src.sources
-    if [ ! -e "$list" ]; then
-        for f in /etc/apt/sources.list.d/*.sources; do
-            [ -e "$f" ] || continue
-            grep -q '^Types:.*\bdeb\b' "$f" || continue
-            sed -e 's/^Types:.*/Types: deb-src/' "$f"
-            echo
-        done | $sudo tee "$list.new" >/dev/null
-        if [ -s "$list.new" ]; then
-            $sudo mv "$list.new" "$list"
-        else
-            $sudo rm -f "$list.new"
-            # The older one-line format.
-            grep -qs '^deb ' /etc/apt/sources.list ||
-                die "no Debian package sources are configured to copy source entries from"
-            sed -n 's/^deb /deb-src /p' /etc/apt/sources.list |
-                $sudo tee /etc/apt/sources.list.d/deb-src.list >/dev/null
-        fi
-    fi
-    $sudo apt-get update -qq
-    have_sources || die "apt-get cannot find Debian source packages even with source entries"
-fi
-
-# The version apt-get source would fetch (without its epoch, as in the file
-# names), read from the local lists alone.
-srcver() {
-    apt-get source --print-uris -qq "$1" 2>/dev/null |
-        sed -n "s/^'[^']*' $1_\([^ ]*\)\.dsc .*/\1/p" | head -n 1
-}
-
-declare -A ver
-key_input=
-for p in "${srcpkgs[@]}"; do
-    ver[$p]=$(srcver "$p")
-    [ -n "${ver[$p]}" ] || die "no source version known for $p"
-    key_input+="$p ${ver[$p]}"$'\n'
-done
+key_input=$sources_key
 key_input+="$(dpkg-query -W -f='${Package} ${Version}\n' gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 mingw-w64-i686-dev binutils-mingw-w64-i686)"$'\n'
 key_input+="$(sha256sum < "$0")"
 key=$(printf '%s' "$key_input" | sha256sum | cut -c1-16)
@@ -140,48 +99,11 @@ build_jpeg() {
     install -m 644 jpeglib.h jerror.h jmorecfg.h build/jconfig.h "$prefix/include/"
 }
 
-# step NAME DIR FUNCTION: runs FUNCTION in DIR, stopping at its first failing
-# command, with its output in DIR/build.log.
-step() {
-    local name=$1 dir=$2 fn=$3
-    echo "== $name"
-    local rc t0=$SECONDS
-    # Outside any tested context, or errexit would be ignored in the subshell.
-    set +e
-    # SOURCE_DATE_EPOCH: the date of the package's last change, as Debian
-    # builds it; libjpeg-turbo writes it into its version string.
-    (set -e; cd "$dir"
-     SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l debian/changelog -STimestamp)
-     export SOURCE_DATE_EPOCH
-     "$fn") >"$dir/build.log" 2>&1
-    rc=$?
-    set -e
-    echo "   $((SECONDS - t0)) s"
-    if [ "$rc" -ne 0 ]; then
-        tail -n 30 "$dir/build.log" >&2
-        die "building $name failed; the whole log is $dir/build.log"
-    fi
-}
-
 build_deps() {
     local work=$cache/work-$key
-    local dl=$cache/sources
     rm -rf "$work" "$prefix"
-    mkdir -p "$work" "$dl" "$prefix"
-
-    for p in "${srcpkgs[@]}"; do
-        local dsc="$dl/${p}_${ver[$p]}.dsc"
-        if [ ! -e "$dsc" ]; then
-            (cd "$dl" && apt-get source -q --download-only "$p") >"$dl/$p.log" 2>&1 ||
-                { cat "$dl/$p.log" >&2; die "apt-get source $p failed"; }
-            [ -e "$dsc" ] || die "apt-get source $p did not fetch $(basename "$dsc")"
-        fi
-        (cd "$work" && dpkg-source -x "$dsc" "$p") >"$work/$p.log" 2>&1 ||
-            { cat "$work/$p.log" >&2; die "unpacking $(basename "$dsc") failed"; }
-        # One timestamp for every file: the patches touched some inputs of
-        # the generated build files, and make must not try to regenerate them.
-        find "$work/$p" -exec touch -h -d @315532800 {} +
-    done
+    mkdir -p "$prefix"
+    unpack_sources "$work"
 
     # -fno-fast-math last: libvorbis asks for fast math, and linking a DLL
     # with it adds start-up code that changes the floating point mode of the
@@ -201,14 +123,7 @@ build_deps() {
     step "SDL_mixer ${ver[sdl-mixer1.2]}" "$work/sdl-mixer1.2" build_mixer
     step "libjpeg-turbo ${ver[libjpeg-turbo]}" "$work/libjpeg-turbo" build_jpeg
 
-    # License texts, shipped beside the binaries built from these sources.
-    mkdir -p "$prefix/licenses"
-    cp "$work/libsdl1.2/COPYING" "$prefix/licenses/SDL.txt"
-    cp "$work/sdl-mixer1.2/COPYING" "$prefix/licenses/SDL_mixer.txt"
-    cp "$work/libogg/COPYING" "$prefix/licenses/libogg.txt"
-    cp "$work/libvorbis/COPYING" "$prefix/licenses/libvorbis.txt"
-    cp "$work/libjpeg-turbo/LICENSE.md" "$prefix/licenses/libjpeg-turbo.txt"
-    cp "$work/libjpeg-turbo/README.ijg" "$prefix/licenses/libjpeg-turbo-README.ijg.txt"
+    copy_licenses "$work" "$prefix/licenses"
     printf '%s' "$key_input" > "$prefix/versions.txt"
 
     rm -rf "$work"

@@ -58,8 +58,8 @@ pictures=(galleri.jpg galleri.ppm gray.jpg gray.ppm progressive.jpg progressive.
 
 # shellcheck disable=SC2046  # sdl-config output is meant to split into flags
 gcc -std=c99 -O1 -g -Wall -Wextra -Werror -fsanitize=address,undefined -fno-sanitize-recover=all \
-    -fno-omit-frame-pointer -I"$here" $(sdl-config --cflags) \
-    "$here/image.c" "$here/image_test.c" -o "$tmp/image_test" $(sdl-config --libs) -ljpeg
+    -fno-omit-frame-pointer -I"$top/ports" $(sdl-config --cflags) \
+    "$top/ports/image.c" "$here/image_test.c" -o "$tmp/image_test" $(sdl-config --libs) -ljpeg
 if (cd "$media" && "$tmp/image_test" "${pictures[@]}"); then
     ok "image loader, Linux"
 else
@@ -107,8 +107,8 @@ wineserver -w
 wt=$tmp/imagetest-win
 mkdir -p "$wt"
 cp "$media"/* "$wt/"
-$host-gcc-win32 -std=c99 -O2 -Wall -Wextra -Werror -I"$here" -I"$prefix/include/SDL" \
-    -I"$prefix/include" "$here/image.c" "$here/image_test.c" -o "$wt/image_test.exe" \
+$host-gcc-win32 -std=c99 -O2 -Wall -Wextra -Werror -I"$top/ports" -I"$prefix/include/SDL" \
+    -I"$prefix/include" "$top/ports/image.c" "$here/image_test.c" -o "$wt/image_test.exe" \
     -static-libgcc -L"$prefix/lib" -lmingw32 -lSDLmain -lSDL "$prefix/lib/libjpeg.a"
 cp "$prefix/bin/SDL.dll" "$wt/"
 if (cd "$wt" && wine image_test.exe "${pictures[@]}"); then

@@ -1,6 +1,6 @@
-/* The part of SDL_image's interface the demo uses, for the Windows build,
- * where the library itself cannot be built from Debian's sources: image.c
- * provides it with libjpeg-turbo and SDL's own BMP reader. */
+/* The part of SDL_image's interface the demo uses, for the Windows and web
+ * builds, where the library itself cannot be built from Debian's sources:
+ * image.c provides it with libjpeg-turbo and SDL's own BMP reader. */
 #ifndef VASKILOIMU_SDL_IMAGE_H
 #define VASKILOIMU_SDL_IMAGE_H
 

@@ -1,7 +1,7 @@
-/* IMG_Load for the Windows build: JPEG through libjpeg-turbo, BMP through
- * SDL. Whatever the bytes, it returns a surface or NULL with an error set;
- * libjpeg reports fatal errors by calling a function that must not return,
- * so that one jumps back here. */
+/* IMG_Load for the Windows and web builds: JPEG through libjpeg-turbo, BMP
+ * through SDL. Whatever the bytes, it returns a surface or NULL with an
+ * error set; libjpeg reports fatal errors by calling a function that must
+ * not return, so that one jumps back here. */
 #include <setjmp.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -107,10 +107,38 @@ static SDL_Surface *load_jpeg(const Uint8 *data, size_t size)
     return img;
 }
 
+/* SDL 1.2 takes any depth above 8 that a BMP names, and an odd one (12,
+ * or 2052, which wraps to 4 without a palette) gives a surface its blits
+ * cannot convert: only the depths BMP has, in a whole header, get that far. */
+static int bmp_depth_ok(const Uint8 *data, size_t size)
+{
+    size_t at;
+    unsigned bits;
+    int old;
+    /* SDL does not notice a header cut short, and takes what it did not
+     * read for the depth. */
+    if (size < 18)
+        return 0;
+    /* The depth follows the width and height, 16-bit in the oldest header
+     * (12 bytes long), 32-bit in the others (40 bytes at least), and the
+     * plane count. */
+    old = data[14] == 12 && !data[15] && !data[16] && !data[17];
+    at = old ? 24 : 28;
+    if (size < (old ? 26u : 54u))
+        return 0;
+    bits = data[at] | (unsigned)data[at + 1] << 8;
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
 static SDL_Surface *load_bmp(const Uint8 *data, size_t size)
 {
-    SDL_RWops *rw = SDL_RWFromConstMem(data, (int)size);
+    SDL_RWops *rw;
     SDL_Surface *bmp, *tmp, *out;
+    if (!bmp_depth_ok(data, size)) {
+        SDL_SetError("BMP: header cut short or unsupported depth");
+        return NULL;
+    }
+    rw = SDL_RWFromConstMem(data, (int)size);
     if (!rw)
         return NULL;
     bmp = SDL_LoadBMP_RW(rw, 1);
