@@ -1,37 +1,47 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it on this machine, plays the demo from
-# the installed launcher on the dummy drivers, and removes the package again.
-# Usage: package_test.sh BUILD_DIR   (needs root, as apt-get does)
+# Builds the Debian package and checks it, its manual pages and its AppStream
+# metadata with their linters, then installs it, plays the demo from the
+# installed launcher on the dummy drivers, and removes the package again.
+# Usage: package_test.sh BUILD_DIR   (as root, or as a user who may sudo)
 set -euo pipefail
 build=$(cd "$1" && pwd)
 fail() { echo "package test: $*" >&2; exit 1; }
+sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
+# sudo drops the environment, so env carries the variable through it.
+apt() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get "$@" -y -qq --no-install-recommends >/dev/null; }
+for t in lintian appstreamcli mandoc groff desktop-file-validate; do
+    command -v $t >/dev/null || { apt install lintian appstream mandoc groff-base desktop-file-utils; break; }
+done
 
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/vaskiloimu_*.deb | head -n 1)
-[ -f "$deb" ] || fail "no package was made"
 dpkg-deb -f "$deb" Depends | grep -q 'libsdl1.2debian.*| libsdl1.2-compat' || fail "SDL dependency"
+# Any error or warning; as root lintian also says it should not be, which is no fault.
+lint=$(lintian "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+[ -z "$lint" ] || fail "lintian: $lint"
 
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
-trap 'DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vaskiloimu >/dev/null 2>&1 || true' EXIT
-for f in /usr/bin/vaskiloimu /usr/bin/vaskiloimu-capture /usr/bin/vaskiloimu-play \
-         /usr/share/vaskiloimu/galleri.jpg /usr/share/vaskiloimu/musa.ogg \
-         /usr/share/applications/vaskiloimu.desktop /usr/share/icons/hicolor/128x128/apps/vaskiloimu.png; do
-    [ -e "$f" ] || fail "$f was not installed"
-done
-if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate /usr/share/applications/vaskiloimu.desktop || fail "desktop entry"
-fi
-
-export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"; DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vaskiloimu >/dev/null 2>&1 || true' EXIT
+trap 'rm -rf "$scratch"; apt remove vaskiloimu >/dev/null 2>&1 || true' EXIT
+apt install "$deb"
+version=$(dpkg-deb -f "$deb" Version)
+[ "$(vaskiloimu-capture --version)" = "vaskiloimu-capture $version" ] || fail "capture tool's version"
+for m in /usr/share/man/man6/vaskiloimu{,-play}.6.gz /usr/share/man/man1/vaskiloimu-capture.1.gz; do
+    lint=$({ zcat "$m" | groff -ww -z -man; mandoc -T lint "$m"; } 2>&1) || true
+    [ -z "$lint" ] || fail "$m: $lint"
+done
+info=/usr/share/metainfo/example.vaskiloimu.vaskiloimu.metainfo.xml
+grep -q "<release version=\"$version\"" "$info" || fail "the metainfo's release is not $version"
+lint=$(appstreamcli validate --no-net "$info" 2>&1) || fail "$lint"
+desktop-file-validate /usr/share/applications/vaskiloimu.desktop || fail "desktop entry"
+[ -e /usr/share/icons/hicolor/128x128/apps/vaskiloimu.png ] || fail "no icon"
 
 # From anywhere, with the installed media: it plays until asked to stop.
+export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 cd /
-setsid vaskiloimu-play >"$scratch/out" 2>&1 &
+setsid /usr/games/vaskiloimu-play >"$scratch/out" 2>&1 &
 pid=$!
 sleep 2
-kill -0 "$pid" 2>/dev/null || fail "the launcher's demo did not keep running"
+kill -0 "$pid" 2>/dev/null || fail "the launcher's demo did not keep running: $(cat "$scratch/out")"
 kill -TERM "$pid"
 status=0
 wait "$pid" || status=$?
@@ -39,10 +49,9 @@ wait "$pid" || status=$?
 
 # With a folder the user names, which holds no picture: the demo's own status 2.
 status=0
-vaskiloimu-play "$scratch" || status=$?
+/usr/games/vaskiloimu-play "$scratch" || status=$?
 [ "$status" -eq 2 ] || fail "a folder without a picture gave status $status, not 2"
 
-DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vaskiloimu >/dev/null
-[ ! -e /usr/bin/vaskiloimu ] || fail "removing the package left the program"
-[ ! -e /usr/share/vaskiloimu/galleri.jpg ] || fail "removing the package left the media"
-echo "package test: installed, played, removed"
+apt remove vaskiloimu
+[ ! -e /usr/games/vaskiloimu ] && [ ! -e /usr/share/games/vaskiloimu ] || fail "removing the package left files"
+echo "package test: linted, installed, played, removed"
