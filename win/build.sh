@@ -36,7 +36,7 @@ link_flags="-static-libgcc -Wl,--no-insert-timestamp"
 
 # The date the zip gives its files: that of the last commit to what goes
 # into it, so that other commits leave the zip as it was.
-date=$(git -C "$top" log -1 --format=%ct -- src win ports media 2>/dev/null) || date=
+date=$(git -C "$top" log -1 --format=%ct -- src win ports media LICENSE 2>/dev/null) || date=
 [ -n "$date" ] || date=315532800
 
 # The program: its own sources unchanged, plus the small image loader the
@@ -90,6 +90,7 @@ mkdir -p "$stage/licenses"
 for f in "$prefix"/licenses/*; do
     sed 's/\r*$/\r/' "$f" > "$stage/licenses/$(basename "$f")"
 done
+sed 's/$/\r/' "$top/LICENSE" > "$stage/licenses/vaskiloimu.txt"
 
 zip=$out/vaskiloimu-win32.zip
 $py - "$stage" "$zip" "$date" <<'EOF'
