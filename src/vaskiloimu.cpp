@@ -6,7 +6,7 @@
 #include "vaskiloimu.h"
 
 SDL_Surface *s;
-SDL_Surface *naytto;
+SDL_Surface *shown;
 SDL_Surface *ims[1];
 const char *imf[1] = {"galleri.jpg"};
 Mix_Chunk *musa;
@@ -16,14 +16,34 @@ Sint32 *firekg;
 
 // Moments of the timeline, in milliseconds of the demo clock.
 enum {
-    IMAGE_IN = 10000,     // the image starts to fade and slide in
-    IMAGE_FADE = 16000,   // ... over this long
-    CUT_START = 34000,    // the image starts to be cut away from the bottom
-    CUT_LENGTH = 30000,   // ... until nothing is left
-    SPEED_UP = 40000,     // the pattern starts to move much faster
-    LAST_FRAME = 74999,   // the first frame after this one is the last
-    FIRE_TICK = 40,       // the fire field advances this often
+    START_PAUSE = 500,          // the music is started this long before the clock
+    IMAGE_IN = 10000,           // the image starts to fade and slide in
+    IMAGE_FADE = 16000,         // ... over this long
+    SWING_SEEDS_AFTER = 27999,  // a swinging patch of seeds below the image
+    SWING_SEEDS_UNTIL = 31199,
+    EDGE_SEEDS_AFTER = 32499,   // a row of seeds along the image's cut edge
+    EDGE_SEEDS_UNTIL = 64299,
+    CUT_START = 34000,          // the image starts to be cut away from the bottom
+    CUT_LENGTH = 30000,         // ... until nothing is left
+    SPEED_UP = 40000,           // the pattern starts to move much faster
+    LAST_FRAME = 74999,         // the first frame after this one is the last
+    FIRE_TICK = 40,             // the fire field advances this often
 };
+
+// The image sways round its resting place, its top edge REST_TOP pixels down
+// the screen, by 1.5 pixels, half a turn every SWAY_HALF_TURN ms.
+const double SWAY_HALF_TURN = 1172;
+const double REST_TOP = 20;
+// The swinging seeds go 50 cells either side of the middle, half a swing
+// every SWING_HALF ms.
+const double SWING_HALF = 1000;
+// The phase runs at 1.5 a millisecond until the speed-up, then at 100; the
+// second line starts where the first ends: 100 * SPEED_UP - 1.5 * SPEED_UP.
+const Uint32 PHASE_AT_SPEED_UP_OFFSET = 100u * SPEED_UP - 60000u;
+// The propagation reads three rows below the lowest row it writes, which is
+// one below the screen; the seeds under an image at the bottom edge take
+// the two rows below it. So the field has rows to spare under the screen.
+const Sint32 FIELD_ROWS_BELOW_SCREEN = 6;
 
 void paska(void)
 {
@@ -34,7 +54,7 @@ void paska(void)
 // and do not lock. Where the screen is laid out otherwise or must be locked,
 // they draw into a surface of their own layout instead, and every frame is
 // blitted to the screen, which converts it and takes care of the locking.
-static SDL_Surface *kangas(SDL_Surface *screen)
+static SDL_Surface *drawing_surface(SDL_Surface *screen)
 {
 #if SDL_BYTEORDER == SDL_LIL_ENDIAN
     const Uint32 r = 0x00FF0000, g = 0x0000FF00, b = 0x000000FF;
@@ -53,10 +73,10 @@ void homon(void)
     atexit(paska);
     srand((unsigned)time(NULL));
     SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
-    naytto = SDL_SetVideoMode(640, 480, 32, SDL_FULLSCREEN);
-    if (!naytto)
+    shown = SDL_SetVideoMode(640, 480, 32, SDL_FULLSCREEN);
+    if (!shown)
         exit(1);
-    s = kangas(naytto);
+    s = drawing_surface(shown);
     if (!s)
         exit(1);
     SDL_ShowCursor(0);
@@ -68,7 +88,7 @@ void homon(void)
     // near overflow. Without a field there is no picture to show: the same
     // status as a screen that cannot be set.
     firew = s->w;
-    fireh = s->h + 6;
+    fireh = s->h + FIELD_ROWS_BELOW_SCREEN;
     firekg = (Sint32 *)calloc((size_t)firew * fireh, sizeof(Sint32));
     if (!firekg)
         exit(1);
@@ -89,7 +109,7 @@ void homon(void)
 
 // Where the image goes in this frame: src is the part still shown, dst its
 // place on the screen before the blit clips it.
-static void paikka(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
+static void place_image(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
 {
     double f = ((double)t - CUT_START) / CUT_LENGTH;
     double fade = f < 0 ? 1 : f > 1 ? 0 : 1 - f;
@@ -98,8 +118,8 @@ static void paikka(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
     src->y = 0;
     src->w = (Uint16)ims[0]->w;
     src->h = (Uint16)(Sint32)(ims[0]->h * fade);
-    dst->x = (Sint16)(Sint32)(1.5 * cos(M_PI * t / 1172) + half);
-    dst->y = (Sint16)(Sint32)(1.5 * sin(M_PI * t / 1172) + 20);
+    dst->x = (Sint16)(Sint32)(1.5 * cos(M_PI * t / SWAY_HALF_TURN) + half);
+    dst->y = (Sint16)(Sint32)(1.5 * sin(M_PI * t / SWAY_HALF_TURN) + REST_TOP);
     dst->w = 0;
     dst->h = 0;
 }
@@ -107,16 +127,16 @@ static void paikka(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
 // The pattern's phase. After the speed-up 100*t would overflow 32 bits once
 // a frame begins some six hours in; only the low 32 bits reach the pattern,
 // so unsigned arithmetic gives the same picture without the overflow.
-static Sint32 vaihe(Sint32 t)
+static Sint32 pattern_phase(Sint32 t)
 {
     if (t < SPEED_UP)
         return (Sint32)(1.5 * t);
-    return (Sint32)(100u * (Uint32)t - 3940000u);
+    return (Sint32)(100u * (Uint32)t - PHASE_AT_SPEED_UP_OFFSET);
 }
 
 // Fades and slides the image in, then blits what is left of it; SDL writes
 // the clipped rectangle it drew back into dst.
-static void kuva(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
+static void draw_image(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
 {
     double g = ((double)t - IMAGE_IN) / IMAGE_FADE;
     if (g < 0)
@@ -132,26 +152,26 @@ static void kuva(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
 
 // Runs the fire ticks the wall clock calls for, each seeding just below the
 // image as drawn in this frame.
-static void tulet(Uint32 now, Uint32 *next, Sint32 t, const SDL_Rect *dst)
+static void run_fire_ticks(Uint32 now, Uint32 *next, Sint32 t, const SDL_Rect *dst)
 {
     while ((Sint32)(now - *next) >= 0) {
         *next += FIRE_TICK;
         firekl();
-        if (27999 < t && t <= 31199)
-            firegf((Sint32)(50 * sin(M_PI * t / 1000) + s->w / 2), 10, dst->y + dst->h, 2);
-        if (32499 < t && t <= 64299)
+        if (SWING_SEEDS_AFTER < t && t <= SWING_SEEDS_UNTIL)
+            firegf((Sint32)(50 * sin(M_PI * t / SWING_HALF) + s->w / 2), 10, dst->y + dst->h, 2);
+        if (EDGE_SEEDS_AFTER < t && t <= EDGE_SEEDS_UNTIL)
             firegf(dst->x, dst->w, dst->y + dst->h, 1);
     }
 }
 
-static void nayta(void)
+static void show_frame(void)
 {
-    if (naytto != s)
-        SDL_BlitSurface(s, NULL, naytto, NULL);
-    SDL_Flip(naytto);
+    if (shown != s)
+        SDL_BlitSurface(s, NULL, shown, NULL);
+    SDL_Flip(shown);
 }
 
-static int lopeta(void)
+static int asked_to_stop(void)
 {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
@@ -169,7 +189,7 @@ int SDL_main(int argc, char *argv[])
     (void)argv;
     homon();
     Mix_PlayChannelTimed(-1, musa, 0, -1);
-    SDL_Delay(500);
+    SDL_Delay(START_PAUSE);
     SDL_PauseAudio(0);
     Uint32 start = SDL_GetTicks();
     Uint32 next = start;  // when the fire field is due to advance again
@@ -181,18 +201,18 @@ int SDL_main(int argc, char *argv[])
         Uint32 elapsed = now - start;
         Sint32 t = elapsed > 0x7FFFFFFFu ? 0x7FFFFFFF : (Sint32)elapsed;
         SDL_Rect src, dst;
-        paikka(t, &src, &dst);
-        bkge(vaihe(t));
-        kuva(t, &src, &dst);
+        place_image(t, &src, &dst);
+        bkge(pattern_phase(t));
+        draw_image(t, &src, &dst);
         firegk();
         // The last frame's ticks would only be seen after it, and there is
         // no after; a stall of hours would make them cost minutes.
         if (t <= LAST_FRAME)
-            tulet(now, &next, t, &dst);
-        nayta();
+            run_fire_ticks(now, &next, t, &dst);
+        show_frame();
         if (t > LAST_FRAME)
             return 0;
-        if (lopeta())
+        if (asked_to_stop())
             return 0;
     }
 }

@@ -621,8 +621,8 @@ TEST(Layout, OtherScreenLayoutsShowTheSamePicture)
         return rgb;
     };
     std::vector<std::vector<Uint8>> want;
-    play(300, 200, times, [&](const Frame &) { want.push_back(colours(naytto)); });
-    ASSERT_EQ(s, naytto);
+    play(300, 200, times, [&](const Frame &) { want.push_back(colours(shown)); });
+    ASSERT_EQ(s, shown);
 
     std::vector<Uint8> gap(2600 * 480);
     SDL_Surface *screens[] = {
@@ -636,7 +636,7 @@ TEST(Layout, OtherScreenLayoutsShowTheSamePicture)
         fake_screen = screen;
         std::vector<std::vector<Uint8>> got;
         play(300, 200, times, [&](const Frame &) {
-            EXPECT_EQ(naytto, screen);
+            EXPECT_EQ(shown, screen);
             EXPECT_NE(s, screen);
             got.push_back(colours(screen));
         });

@@ -27,7 +27,7 @@ void release()
 {
     free(firekg);
     firekg = nullptr;
-    if (s != naytto)
+    if (s != shown)
         SDL_FreeSurface(s);
     SDL_FreeSurface(ims[0]);
     ims[0] = nullptr;
