@@ -43,14 +43,11 @@ pid=$!
 sleep 2
 kill -0 "$pid" 2>/dev/null || fail "the launcher's demo did not keep running: $(cat "$scratch/out")"
 kill -TERM "$pid"
-status=0
-wait "$pid" || status=$?
-[ "$status" -eq 0 ] || fail "SIGTERM gave status $status, not 0"
+wait "$pid" || fail "SIGTERM gave status $?, not 0"
 
 # With a folder the user names, which holds no picture: the demo's own status 2.
-status=0
 /usr/games/vaskiloimu-play "$scratch" || status=$?
-[ "$status" -eq 2 ] || fail "a folder without a picture gave status $status, not 2"
+[ "${status:-0}" -eq 2 ] || fail "a folder without a picture gave status ${status:-0}, not 2"
 
 apt remove vaskiloimu
 [ ! -e /usr/games/vaskiloimu ] && [ ! -e /usr/share/games/vaskiloimu ] || fail "removing the package left files"
