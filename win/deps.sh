@@ -24,7 +24,7 @@ die() { echo "win/deps.sh: $*" >&2; exit 1; }
 # Progress goes to stderr; stdout carries only the answer.
 exec 3>&1 1>&2
 
-need g++-mingw-w64-i686 binutils-mingw-w64-i686 make cmake
+need g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686 make cmake
 
 . "$top/ports/sources.sh"
 

@@ -20,7 +20,7 @@ sudo=
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
-need gcc libsdl1.2-dev libjpeg-dev imagemagick wine wine32:i386 xvfb x11-utils xdotool \
+need gcc libsdl1.2-dev libjpeg-dev imagemagick wine wine32:i386 xvfb x11-utils xdotool unzip \
     python3 python3-numpy sox libsox-fmt-base
 # Debian's own, with numpy; another python3 may come first on PATH.
 py=/usr/bin/python3
