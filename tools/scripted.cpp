@@ -1,26 +1,43 @@
 #include "scripted.h"
 #include <stdlib.h>
+#include <time.h>
 #include "vaskiloimu.h"
 
 namespace scripted {
 
-Uint32 ticks;
-bool real_clock;
-std::function<void()> on_flip;
 std::deque<SDL_Event> events;
 bool real_events;
-std::optional<time_t> now;
-unsigned long flips;
+bool real_clock;
+bool returned;
 
-void reset(Uint32 base)
+namespace {
+Uint32 ticks;
+time_t now;
+std::function<void()> on_flip;
+}
+
+long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
+          const std::function<bool(long, Sint32)> &see, Uint32 base)
 {
     ticks = base;
-    real_clock = false;
+    now = (time_t)seed;
+    returned = false;
+    long n = 0;
+    Uint32 start = 0;
+    on_flip = [&] {
+        if (n == 0)
+            start = ticks;
+        if (see(n, (Sint32)(ticks - start)))
+            ticks = start + time_of(n + 1);
+        else
+            events.push_back(quit());
+        n++;
+    };
+    SDL_main(0, nullptr);
+    returned = true;
     on_flip = nullptr;
     events.clear();
-    real_events = false;
-    now.reset();
-    flips = 0;
+    return n;
 }
 
 void release()
@@ -56,55 +73,51 @@ SDL_Event quit()
 
 }
 
+using namespace scripted;
+
 extern "C" {
 
 Uint32 __real_SDL_GetTicks(void);
 void __real_SDL_Delay(Uint32 ms);
 int __real_SDL_Flip(SDL_Surface *screen);
 int __real_SDL_PollEvent(SDL_Event *event);
-time_t __real_time(time_t *t);
 
 Uint32 __wrap_SDL_GetTicks(void)
 {
-    return scripted::real_clock ? __real_SDL_GetTicks() : scripted::ticks;
+    return real_clock ? __real_SDL_GetTicks() : ticks;
 }
 
 void __wrap_SDL_Delay(Uint32 ms)
 {
-    if (scripted::real_clock)
+    if (real_clock)
         __real_SDL_Delay(ms);
     else
-        scripted::ticks += ms;
+        ticks += ms;
 }
 
 int __wrap_SDL_Flip(SDL_Surface *screen)
 {
     int r = __real_SDL_Flip(screen);
-    scripted::flips++;
-    if (scripted::on_flip)
-        scripted::on_flip();
+    if (on_flip)
+        on_flip();
     return r;
 }
 
 int __wrap_SDL_PollEvent(SDL_Event *event)
 {
-    if (!scripted::events.empty()) {
-        if (event) {
-            *event = scripted::events.front();
-            scripted::events.pop_front();
-        }
+    if (!events.empty()) {
+        *event = events.front();
+        events.pop_front();
         return 1;
     }
-    return scripted::real_events ? __real_SDL_PollEvent(event) : 0;
+    return real_events ? __real_SDL_PollEvent(event) : 0;
 }
 
 time_t __wrap_time(time_t *t)
 {
-    if (!scripted::now)
-        return __real_time(t);
     if (t)
-        *t = *scripted::now;
-    return *scripted::now;
+        *t = now;
+    return now;
 }
 
 }

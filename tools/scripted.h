@@ -1,31 +1,32 @@
 // Runs the demo's own SDL_main, unchanged, on a clock and an event queue that
-// the caller scripts. Link with scripted_link_options (see CMakeLists.txt):
-// the linker's --wrap sends the program's calls of SDL_GetTicks, SDL_Delay,
-// SDL_Flip, SDL_PollEvent and time here instead of to the system.
+// the caller scripts: the tests, the capture tool and the benchmark share it.
+// Link with the options CMake gives the scripted library: the linker's --wrap
+// sends the program's calls of SDL_GetTicks, SDL_Delay, SDL_Flip,
+// SDL_PollEvent and time here instead of to the system.
 #ifndef SCRIPTED_H
 #define SCRIPTED_H
 
 #include <SDL.h>
 #include <deque>
 #include <functional>
-#include <optional>
-#include <ctime>
 
 namespace scripted {
 
-extern Uint32 ticks;                  // what SDL_GetTicks answers; SDL_Delay adds to it
+extern std::deque<SDL_Event> events;  // handed out by SDL_PollEvent before SDL's own
+extern bool real_events;              // also hand out SDL's own events (signals become SDL_QUIT)
 extern bool real_clock;               // let SDL_GetTicks and SDL_Delay through to SDL
-extern std::function<void()> on_flip; // runs after each of the program's flips
-extern std::deque<SDL_Event> events;  // handed out by SDL_PollEvent, before real ones
-extern bool real_events;              // also hand out SDL's own events when the script has none
-extern std::optional<time_t> now;     // what time() answers, so srand gets a known seed
-extern unsigned long flips;           // flips the program has made
+extern bool returned;                 // SDL_main has returned
 
-// A fresh script: the clock at base, no events, no hook.
-void reset(Uint32 base);
+// Runs SDL_main from its start, with seed for srand and SDL_GetTicks at base
+// before the start-up pause. Frame n is drawn at demo clock time_of(n): the
+// first at 0, since nothing moves the clock before it. see(n, t) sees each
+// frame once it is shown and returns false to ask the demo to quit. Returns
+// the frames shown.
+long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
+          const std::function<bool(long, Sint32)> &see, Uint32 base = 0);
 
-// Frees what a run of SDL_main leaves for the end of the process and quits
-// SDL, so that another run in the same process starts clean.
+// Frees what a run leaves for the end of the process and quits SDL, so that
+// another run in the same process starts clean.
 void release();
 
 SDL_Event key(Uint8 type, SDLKey sym);

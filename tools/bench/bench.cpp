@@ -112,20 +112,17 @@ std::string make_image_dir()
 // The real SDL_main on the real clock for the given time; returns frames/s.
 double real_fps(double seconds)
 {
-    scripted::reset(0);
     scripted::real_clock = true;
     Clock::time_point first;
-    unsigned long frames = 0;
     double elapsed = 0;
-    scripted::on_flip = [&] {
-        if (frames++ == 0)
+    long frames = scripted::play(1, [](long) { return 0u; }, [&](long n, Sint32) {
+        if (n == 0)
             first = Clock::now();
         elapsed = since_us(first) / 1e6;
-        if (elapsed >= seconds && scripted::events.empty())
-            scripted::events.push_back(scripted::quit());
-    };
-    SDL_main(0, nullptr);
-    scripted::reset(0);
+        return elapsed < seconds;
+    });
+    scripted::real_clock = false;
+    scripted::release();
     return frames > 1 ? (frames - 1) / elapsed : 0;
 }
 
@@ -134,15 +131,7 @@ double real_fps(double seconds)
 // screen as the program had them then.
 void run_demo_to(Sint32 t)
 {
-    scripted::reset(0);
-    scripted::now = 1234567;
-    scripted::on_flip = [t] {
-        scripted::ticks += 40;
-        if ((Sint32)(40 * (scripted::flips - 1)) >= t && scripted::events.empty())
-            scripted::events.push_back(scripted::quit());
-    };
-    SDL_main(0, nullptr);
-    scripted::reset(0);
+    scripted::play(1234567, [](long n) { return (Uint32)(40 * n); }, [t](long, Sint32 now) { return now < t; });
 }
 
 // A field with cells of every kind the overlay tells apart, in random

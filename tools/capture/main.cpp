@@ -66,36 +66,18 @@ bool layout_ok()
            s->pitch == 4 * WIDTH;
 }
 
-// One run of the demo from its start. Frame n is drawn at clock value
-// time_of(n); take sees each frame as it is shown and returns false to ask
-// the demo to quit. Returns the frames shown, or -1 if the demo failed.
-long play(Uint32 seed, const std::function<Sint32(long)> &time_of,
+// One run of the demo from its start (see scripted::play); SDL turns an
+// interrupt or a termination request into a quit event. Returns the frames
+// shown.
+long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
           const std::function<bool(long, Sint32)> &take)
 {
-    scripted::reset(0);
-    scripted::now = (time_t)seed;
-    // SDL turns an interrupt or a termination request into a quit event.
     scripted::real_events = true;
-    long n = 0;
-    Uint32 start = 0;
-    scripted::on_flip = [&] {
-        // Nothing moves the clock between the demo's start and its first frame.
-        if (n == 0)
-            start = scripted::ticks;
-        if (take(n, (Sint32)(scripted::ticks - start)))
-            scripted::ticks = start + (Uint32)time_of(n + 1);
-        else
-            scripted::events.push_back(scripted::quit());
-        n++;
-    };
     guard.in_demo = true;
-    int status = SDL_main(0, nullptr);
+    long n = scripted::play(seed, time_of, take);
     guard.in_demo = false;
-    scripted::on_flip = nullptr;
-
-    // What the demo leaves for the end of the process, so a next run starts clean.
     scripted::release();
-    return status == 0 ? n : -1;
+    return n;
 }
 
 using Clock = std::chrono::steady_clock;
@@ -174,7 +156,7 @@ int video(const Options &o, const std::string &out, Uint32 seed)
     bool broken = false, bad_layout = false;
     Progress progress(!o.quiet, total);
     Clock::time_point t0 = Clock::now();
-    long shown = play(seed, [&](long n) { return frame_time(n, o.fps); },
+    long shown = play(seed, [&](long n) { return (Uint32)frame_time(n, o.fps); },
                       [&](long n, Sint32) {
                           if (n == 0 && !layout_ok()) {
                               bad_layout = true;
@@ -204,8 +186,6 @@ int video(const Options &o, const std::string &out, Uint32 seed)
     std::string why;
     if (bad_layout)
         why = "the screen is not 640x480 with 4 bytes a pixel";
-    else if (shown < 0)
-        why = "the demo failed";
     else if (broken)
         why = encoder.finish(err) ? "ffmpeg stopped reading frames" : err;
     else if (shown != total)
@@ -256,7 +236,7 @@ int stills(const Options &o, const std::string &dir, Uint32 seed)
         size_t next = 0;
         std::string err;
         bool bad_layout = false;
-        long shown = play(seed, [&](long n) { return times[(size_t)n]; },
+        play(seed, [&](long n) { return (Uint32)times[(size_t)n]; },
                           [&](long n, Sint32 t) {
                               if (n == 0 && !layout_ok()) {
                                   bad_layout = true;
@@ -276,8 +256,6 @@ int stills(const Options &o, const std::string &dir, Uint32 seed)
             return fail(1, err);
         if (bad_layout)
             return fail(1, "the screen is not 640x480 with 4 bytes a pixel");
-        if (shown < 0)
-            return fail(1, "the demo failed");
         if (next != wanted.size())
             return fail(1, "stopped before the still at " + std::to_string(wanted[next]) + " ms");
     }
