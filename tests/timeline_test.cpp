@@ -1,782 +1,330 @@
-// The program's real SDL_main on a scripted clock. The linker routes the
-// program's calls of the blit, the alpha setting, rand and the effects
-// through the recorders below, so each frame's decisions can be checked.
+// The program's own SDL_main on a scripted clock. The linker routes its
+// calls of SDL's start-up, the blit, the alpha setting, srand and the
+// effects through the recorders below, so each frame's decisions show.
 #include <gtest/gtest.h>
-#include <algorithm>
-#include <stdlib.h>
 #include <string.h>
-#include <functional>
-#include <vector>
-#include <SDL_image.h>
-#include "media.h"
+#include <map>
+#include "reference.h"
 #include "scripted.h"
 #include "util.h"
 #include "vaskiloimu.h"
 
 namespace {
 
-struct Seed {
-    Sint32 x0, w, y0, h;
-};
-
-// What the program did in one frame, in the order it did it.
 struct Frame {
-    Sint32 t = 0;
-    Sint32 phase = 0;
-    bool blitted = false;
-    int alpha = -1;              // last SDL_SetAlpha value, -1 when not set
-    SDL_Rect src{}, dst_in{}, dst_out{};
-    int ticks = 0;               // propagation steps
-    bool overlay_before_ticks = true;
-    std::vector<Seed> seeds;
-    std::vector<Sint32> seen;    // the field as the overlay saw it, when asked for
+    Sint32 t = 0, phase = 0;
+    int alpha = -1;                // the last alpha set, -1 for none
+    SDL_Rect src{}, dst{};         // the blit's, dst as the blit left it
+    std::string calls;             // b pattern, i image, o overlay, k tick, s seeds
+    std::vector<std::vector<Sint32>> seeds;
 };
+std::vector<Frame> frames(1);
+std::string startup;               // SDL's start-up calls, in order
+bool fake_layout;                  // answer the video mode with another pixel layout
 
-Frame cur;
-std::vector<Frame> frames;
-bool draw = true;           // false: skip the effects' drawing, keep the calls
-bool keep_field = false;    // copy the field the overlay sees into each frame
-SDL_Surface *fake_screen;   // when set, what SDL_SetVideoMode answers
-unsigned long draws;        // rand() calls
+void log(const std::string &s) { startup += s + "\n"; }
 
 }
 
 extern "C" {
+#define REAL(ret, name, ...) ret __real_##name(__VA_ARGS__)
+REAL(int, SDL_Init, Uint32);
+REAL(SDL_Surface *, SDL_SetVideoMode, int, int, int, Uint32);
+REAL(int, SDL_ShowCursor, int);
+REAL(int, Mix_OpenAudio, int, Uint16, int, int);
+REAL(void, SDL_PauseAudio, int);
+REAL(void, SDL_WM_SetCaption, const char *, const char *);
+REAL(int, SDL_SetColorKey, SDL_Surface *, Uint32, Uint32);
+REAL(int, Mix_PlayChannelTimed, int, Mix_Chunk *, int, int);
+REAL(void, SDL_Quit, void);
+REAL(void, srand, unsigned);
+REAL(int, SDL_UpperBlit, SDL_Surface *, SDL_Rect *, SDL_Surface *, SDL_Rect *);
+REAL(int, SDL_SetAlpha, SDL_Surface *, Uint32, Uint8);
+REAL(void, bkge, Sint32);
+REAL(void, firekl, void);
+REAL(void, firegf, Sint32, Sint32, Sint32, Sint32);
+REAL(void, firegk, void);
 
-SDL_Surface *__real_SDL_SetVideoMode(int, int, int, Uint32);
-int __real_SDL_UpperBlit(SDL_Surface *, SDL_Rect *, SDL_Surface *, SDL_Rect *);
-int __real_SDL_SetAlpha(SDL_Surface *, Uint32, Uint8);
-void __real_bkge(Sint32);
-void __real_firekl(void);
-void __real_firegf(Sint32, Sint32, Sint32, Sint32);
-void __real_firegk(void);
-int __real_rand(void);
-
-SDL_Surface *__wrap_SDL_SetVideoMode(int w, int h, int bpp, Uint32 flags)
+int __wrap_SDL_Init(Uint32 f) { return log("Init " + std::to_string(f)), __real_SDL_Init(f); }
+SDL_Surface *__wrap_SDL_SetVideoMode(int w, int h, int bpp, Uint32 f)
 {
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 480);
-    EXPECT_EQ(bpp, 32);
-    EXPECT_EQ(flags, (Uint32)SDL_FULLSCREEN);
-    SDL_Surface *screen = __real_SDL_SetVideoMode(w, h, bpp, flags);
-    return screen && fake_screen ? fake_screen : screen;
+    log("SetVideoMode " + std::to_string(w) + " " + std::to_string(h) + " " + std::to_string(bpp) + " " +
+        std::to_string(f));
+    SDL_Surface *real = __real_SDL_SetVideoMode(w, h, bpp, f);
+    return fake_layout && real ? SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF, 0xFF00, 0xFF0000, 0) : real;
 }
+int __wrap_SDL_ShowCursor(int on) { return log("ShowCursor " + std::to_string(on)), __real_SDL_ShowCursor(on); }
+int __wrap_Mix_OpenAudio(int rate, Uint16 format, int channels, int chunk)
+{
+    log("OpenAudio " + std::to_string(rate) + " " + std::to_string(format) + " " + std::to_string(channels) +
+        " " + std::to_string(chunk));
+    return __real_Mix_OpenAudio(rate, format, channels, chunk);
+}
+void __wrap_SDL_PauseAudio(int on)
+{
+    log("PauseAudio " + std::to_string(on) + " at " + std::to_string(SDL_GetTicks()));
+    __real_SDL_PauseAudio(on);
+}
+void __wrap_SDL_WM_SetCaption(const char *title, const char *icon)
+{
+    log(std::string("Caption ") + title + (icon ? " with icon title" : ""));
+    __real_SDL_WM_SetCaption(title, icon);
+}
+int __wrap_SDL_SetColorKey(SDL_Surface *sf, Uint32 flags, Uint32 key)
+{
+    log("SetColorKey " + std::to_string(flags) + " " + std::to_string(key) + (sf == ims[0] ? " image" : ""));
+    return __real_SDL_SetColorKey(sf, flags, key);
+}
+int __wrap_Mix_PlayChannelTimed(int ch, Mix_Chunk *c, int loops, int ticks)
+{
+    log("Play " + std::to_string(ch) + (c == musa ? " music " : " ? ") + std::to_string(loops) + " " +
+        std::to_string(ticks));
+    return __real_Mix_PlayChannelTimed(ch, c, loops, ticks);
+}
+// What the exit tests look for on the standard error.
+void __wrap_SDL_Quit(void)
+{
+    fprintf(stderr, scripted::returned ? "SDL_Quit after SDL_main returned\n" : "SDL_Quit on exit\n");
+    __real_SDL_Quit();
+}
+void __wrap_srand(unsigned seed) { log("srand " + std::to_string(seed)), __real_srand(seed); }
 
 int __wrap_SDL_UpperBlit(SDL_Surface *a, SDL_Rect *sr, SDL_Surface *b, SDL_Rect *dr)
 {
-    if (a != ims[0])
-        return __real_SDL_UpperBlit(a, sr, b, dr);
-    cur.blitted = true;
-    cur.src = *sr;
-    cur.dst_in = *dr;
     int r = __real_SDL_UpperBlit(a, sr, b, dr);
-    cur.dst_out = *dr;
+    if (a == ims[0])
+        frames.back().calls += "i", frames.back().src = *sr, frames.back().dst = *dr;
     return r;
 }
-
 int __wrap_SDL_SetAlpha(SDL_Surface *sf, Uint32 flags, Uint8 alpha)
 {
-    EXPECT_EQ(flags, (Uint32)SDL_SRCALPHA);
-    cur.alpha = alpha;
+    frames.back().alpha = flags == SDL_SRCALPHA ? alpha : -2;
     return __real_SDL_SetAlpha(sf, flags, alpha);
 }
-
-void __wrap_bkge(Sint32 phase)
-{
-    cur.phase = phase;
-    if (draw)
-        __real_bkge(phase);
-}
-
-void __wrap_firekl(void)
-{
-    cur.ticks++;
-    if (draw)
-        __real_firekl();
-}
-
+void __wrap_bkge(Sint32 phase) { frames.back().calls += "b", frames.back().phase = phase, __real_bkge(phase); }
+void __wrap_firekl(void) { frames.back().calls += "k", __real_firekl(); }
+void __wrap_firegk(void) { frames.back().calls += "o", __real_firegk(); }
 void __wrap_firegf(Sint32 x0, Sint32 w, Sint32 y0, Sint32 h)
 {
-    cur.seeds.push_back({x0, w, y0, h});
+    frames.back().calls += "s";
+    frames.back().seeds.push_back({x0, w, y0, h});
     __real_firegf(x0, w, y0, h);
 }
-
-void __wrap_firegk(void)
-{
-    if (cur.ticks > 0)
-        cur.overlay_before_ticks = false;
-    if (keep_field)
-        cur.seen.assign(firekg, firekg + firew * fireh);
-    if (draw)
-        __real_firegk();
-}
-
-int __wrap_rand(void)
-{
-    draws++;
-    return __real_rand();
-}
-
 }
 
 namespace {
 
-const Uint32 BASE = 1000;           // SDL_GetTicks when the program starts
-const Uint32 START = BASE + 500;    // ... and when its clock starts
-
-struct Result {
-    std::vector<Frame> frames;
-    int status = -1;
-};
-
-// Runs SDL_main in dir, which holds whatever media the case needs. The first
-// frame comes at t = 0; after it, frame k+1 comes at times[k]. When the times
-// run out the script asks to quit. inspect, if given, sees each frame on the
-// screen.
-Result play_in(const std::string &dir, const std::vector<Sint32> &times,
-               std::function<void(const Frame &)> inspect = nullptr, Uint32 base = BASE)
+template <class T> std::string named(const ::testing::TestParamInfo<T> &i)
 {
-    InDir in(dir);
-    scripted::reset(base);
-    scripted::now = 12345;
-    frames.clear();
-    cur = Frame{};
-    size_t next = 0;
-    scripted::on_flip = [&] {
-        cur.t = (Sint32)(scripted::ticks - (base + 500));
-        if (inspect)
-            inspect(cur);
-        frames.push_back(std::move(cur));
-        cur = Frame{};
-        if (next < times.size())
-            scripted::ticks = base + 500 + (Uint32)times[next++];
-        else
-            scripted::events.push_back(scripted::quit());
-    };
-    Result r;
-    r.status = SDL_main(0, nullptr);
-    r.frames = std::move(frames);
-    scripted::release();
-    return r;
+    std::string n = i.param.what;
+    for (char &c : n)
+        c = isalnum((unsigned char)c) ? c : '_';
+    return n;
+}
+template <class T> std::string at_time(const ::testing::TestParamInfo<T> &i)
+{
+    return "at_" + std::to_string(i.param.t);
 }
 
-// The same with an image of w x h pixels.
-Result play(int w, int h, const std::vector<Sint32> &times,
-         std::function<void(const Frame &)> inspect = nullptr, Uint32 base = BASE)
+// The demo with a 300x200 test picture and no music, frame n at times[n];
+// at[n] is put in the event queue once frame n is shown. Returns the
+// frames as recorded; see, if given, looks at each on the screen.
+std::vector<Frame> play(const std::vector<Uint32> &times, std::map<long, SDL_Event> at = {},
+                        Uint32 base = 1000, std::function<void(const Frame &)> see = nullptr)
 {
     TempDir dir;
-    if (w > 0)
-        write_image(dir / "galleri.jpg", w, h);
-    return play_in(dir.path, times, inspect, base);
+    write_image(dir / "galleri.jpg", 300, 200);
+    std::string old = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path);
+    frames.assign(1, Frame());
+    startup.clear();
+    scripted::play(
+        99, [&](long n) { return times[n]; },
+        [&](long n, Sint32 t) {
+            frames.back().t = t;
+            if (see)
+                see(frames.back());
+            if (at.count(n))
+                scripted::events.push_back(at[n]);
+            frames.emplace_back();
+            return n + 1 < (long)times.size();
+        },
+        base);
+    std::filesystem::current_path(old);
+    scripted::release();
+    frames.pop_back();
+    return frames;
 }
 
-std::vector<Sint32> every(Sint32 from, Sint32 to, Sint32 step)
+TEST(Timeline, StartUp)
 {
-    std::vector<Sint32> v;
-    for (Sint32 t = from; t <= to; t += step)
-        v.push_back(t);
-    return v;
+    std::vector<Frame> f = play({0, 40});
+    EXPECT_EQ(startup, "srand 99\nInit 48\nSetVideoMode 640 480 32 2147483648\nShowCursor 0\n"
+                       "OpenAudio 48000 32784 2 1024\nPauseAudio 1 at 1000\nCaption vaskiloimu\n"
+                       "SetColorKey 4096 0 image\nPlay -1 music 0 -1\nPauseAudio 0 at 1500\n");
+    EXPECT_EQ(f[0].calls, "bok");  // no image before 10 s; the first frame runs a tick
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[1].calls, "bok");
 }
 
-const Frame &at(const Result &r, Sint32 t)
+TEST(Timeline, TheFieldAndTheScreenAsTheEffectsWantThem)
 {
-    for (const Frame &f : r.frames)
-        if (f.t == t)
-            return f;
-    ADD_FAILURE() << "no frame at " << t;
-    return r.frames.back();
+    play({0}, {}, 1000, [](const Frame &) {
+        EXPECT_EQ(s, shown);
+        EXPECT_EQ(firew, 640);
+        EXPECT_EQ(fireh, 486);
+        for (int i = 0; i < firew * fireh; i++)
+            ASSERT_EQ(firekg[i], 0) << "cell " << i;
+    });
 }
 
-struct Quick {
-    Quick() { draw = false; }
-    ~Quick() { draw = true; }
-};
+// Expected values from an independent evaluation of the timeline in double
+// precision, for the 300x200 picture (centred at x = 170).
+struct Placed { Uint32 t; Sint32 phase; int alpha; Sint16 x, y; Uint16 h; };
+class Placement : public ::testing::TestWithParam<Placed> {};
 
-}
-
-TEST(Timeline, NoImageBeforeTenSeconds)
+TEST_P(Placement, PhaseAlphaAndRectangle)
 {
-    Result r = play(300, 200, {1, 5000, 9999, 10000});
-    ASSERT_EQ(r.frames.size(), 5u);
-    for (size_t i = 0; i < 4; i++) {
-        EXPECT_FALSE(r.frames[i].blitted) << r.frames[i].t;
-        EXPECT_EQ(r.frames[i].alpha, -1) << r.frames[i].t;
-    }
-    EXPECT_TRUE(r.frames[4].blitted);
-}
-
-// Expected positions for a 300-pixel-wide image (half = 170), from an
-// independent evaluation of the placement in double precision.
-TEST(Timeline, FadeAndSlideIn)
-{
-    Result r = play(300, 200, {10000, 18000, 25999, 26000, 28000, 28500, 29250});
-    const Frame &a = at(r, 10000);
-    EXPECT_EQ(a.alpha, 0);
-    EXPECT_EQ(a.dst_in.x, 169);
-    EXPECT_EQ(a.dst_in.y, 13);  // 8 above trunc(21.49...)
-    EXPECT_EQ(at(r, 18000).alpha, 90);
-    EXPECT_EQ(at(r, 18000).dst_in.y, 14);
-    EXPECT_EQ(at(r, 25999).alpha, 254);
-    EXPECT_EQ(at(r, 25999).dst_in.y, 19);
-    EXPECT_EQ(at(r, 26000).alpha, 255);
-    EXPECT_EQ(at(r, 26000).dst_in.x, 171);
-    EXPECT_EQ(at(r, 26000).dst_in.y, 20);
-    EXPECT_EQ(at(r, 28000).dst_in.y, 19);
-    EXPECT_EQ(at(r, 28500).dst_in.x, 170);
-    EXPECT_EQ(at(r, 28500).dst_in.y, 21);
-    EXPECT_EQ(at(r, 29250).dst_in.x, 168);
-    for (const Frame &f : r.frames) {
-        if (!f.blitted)
-            continue;
-        EXPECT_EQ(f.src.x, 0);
-        EXPECT_EQ(f.src.y, 0);
-        EXPECT_EQ(f.src.w, 300);
-        EXPECT_EQ(f.src.h, 200);
-        EXPECT_EQ(f.dst_in.w, 0);
-        EXPECT_EQ(f.dst_in.h, 0);
+    const Placed &p = GetParam();
+    Frame f = play({0, p.t})[1];
+    EXPECT_EQ(f.phase, p.phase);
+    EXPECT_EQ(f.alpha, p.alpha);
+    EXPECT_EQ(f.calls.substr(0, p.alpha < 0 ? 2 : 3), p.alpha < 0 ? "bo" : "bio");
+    if (p.alpha >= 0) {
+        EXPECT_EQ(f.src.h, p.h);
+        EXPECT_EQ(f.dst.x, p.x);
+        EXPECT_EQ(f.dst.y, p.y);
+        EXPECT_EQ(f.dst.w, p.h ? 300 : 0);
+        EXPECT_EQ(f.dst.h, p.h);
     }
 }
 
-// What reaches the screen: nothing at alpha 0, the image's own colours at
-// 255 except where it is black, and the pattern everywhere else.
-TEST(Timeline, ImageOnScreen)
+INSTANTIATE_TEST_SUITE_P(Timeline, Placement, ::testing::Values(
+    Placed{9999, 14998, -1, 0, 0, 0},     Placed{10000, 15000, 0, 169, 13, 200},
+    Placed{18000, 27000, 90, 169, 14, 200}, Placed{25999, 38998, 254, 171, 19, 200},
+    Placed{26000, 39000, 255, 171, 20, 200}, Placed{27248, 40872, 255, 168, 18, 200},
+    Placed{32499, 48748, 255, 170, 18, 200}, Placed{39999, 59998, 255, 171, 20, 160},
+    Placed{40000, 60000, 255, 171, 20, 160}, Placed{40001, 60100, 255, 171, 20, 159},
+    Placed{49000, 960000, 255, 171, 19, 100}, Placed{63850, 2445000, 255, 170, 21, 1},
+    Placed{63851, 2445100, 255, 170, 21, 0},  Placed{75000, 3560000, 255, 171, 19, 0}), at_time<Placed>);
+
+// The seeds each tick of the frame at t writes, after a frame at 0; every
+// tick of a frame uses that frame's clock and rectangle.
+struct Seeded { Uint32 t; std::vector<Sint32> seed; };
+class Schedule : public ::testing::TestWithParam<Seeded> {};
+
+TEST_P(Schedule, SeedsOfEveryTick)
 {
-    std::vector<Uint8> bg(640 * 480 * 4);
-    auto check = [&](const Frame &f) {
-        if (f.t != 10000 && f.t != 26000)
+    const Seeded &c = GetParam();
+    Frame f = play({0, c.t})[1];
+    size_t ticks = c.t > 74999 ? 0 : c.t / 40;
+    std::string tick = c.seed.empty() ? "k" : "ks";
+    std::string want = "bio";
+    for (size_t i = 0; i < ticks; i++)
+        want += tick;
+    EXPECT_EQ(f.calls, want);
+    for (auto &seed : f.seeds)
+        ASSERT_EQ(seed, c.seed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Timeline, Schedule, ::testing::Values(
+    Seeded{27999, {}},                 Seeded{28000, {319, 10, 219, 2}}, Seeded{28500, {370, 10, 221, 2}},
+    Seeded{29500, {270, 10, 219, 2}},  Seeded{31199, {290, 10, 221, 2}}, Seeded{31200, {}},
+    Seeded{32499, {}},                 Seeded{32500, {170, 300, 218, 1}}, Seeded{45000, {170, 300, 147, 1}},
+    Seeded{64299, {168, 0, 20, 1}},    Seeded{64300, {}},                Seeded{75000, {}}), at_time<Seeded>);
+
+// How a run ends: the frames it shows, and the phase of its second frame.
+struct Ending { const char *what; std::vector<Uint32> times; SDL_Event event; size_t shown; Uint32 base; Sint32 phase; };
+class Ends : public ::testing::TestWithParam<Ending> {};
+
+TEST_P(Ends, AfterTheFramesItShows)
+{
+    const Ending &c = GetParam();
+    std::vector<Frame> f = play(c.times, {{1, c.event}}, c.base);
+    EXPECT_EQ(f.size(), c.shown) << c.what;
+    ASSERT_GE(f.size(), 2u);
+    EXPECT_EQ(f[1].phase, c.phase) << c.what;
+}
+
+SDL_Event none{}, quit = scripted::quit(), esc_down = scripted::key(SDL_KEYDOWN, SDLK_ESCAPE),
+    esc_up = scripted::key(SDL_KEYUP, SDLK_ESCAPE), a_up = scripted::key(SDL_KEYUP, SDLK_a);
+INSTANTIATE_TEST_SUITE_P(Timeline, Ends, ::testing::Values(
+    Ending{"at 75 s", {0, 74999, 75000, 80000}, none, 3, 1000, 3559900},
+    Ending{"Esc pressed", {0, 100, 200}, esc_down, 3, 1000, 150},
+    Ending{"Esc released", {0, 100, 200}, esc_up, 2, 1000, 150},
+    Ending{"another key released", {0, 100, 200}, a_up, 3, 1000, 150},
+    Ending{"asked to quit", {0, 100, 200}, quit, 2, 1000, 150},
+    Ending{"across the tick counter's wrap", {0, 5000, 6000}, none, 3, 0xFFFFFFFFu - 1000, 7500},
+    Ending{"after a stall of 2^31 ms", {0, 0x80000000u, 0x80000010u}, none, 2, 1000, -3940100}),
+    named<Ending>);
+
+// Exactly black pixels of the picture are keyed out; the rest is drawn as
+// it is once fully opaque (no seeds yet, so no fire over it).
+TEST(Timeline, PictureOnScreen)
+{
+    play({0, 27000}, {}, 1000, [](const Frame &f) {
+        if (f.t != 27000)
             return;
-        Uint8 *saved = (Uint8 *)s->pixels;
-        s->pixels = bg.data();
-        __real_bkge(f.phase);
-        s->pixels = saved;
-        for (int y = 0; y < 480; y++) {
-            for (int x = 0; x < 640; x++) {
-                const Uint8 *p = pixel(s, x, y);
-                const Uint8 *q = &bg[4 * (y * 640 + x)];
-                int ix = x - f.dst_out.x, iy = y - f.dst_out.y;
-                bool inside = f.t == 26000 && ix >= 0 && iy >= 0 && ix < 300 && iy < 200;
-                Uint8 e[3] = {q[0], q[1], q[2]};
-                if (inside && !image_black(ix, iy, 300))
-                    image_rgb(ix, iy, 300, &e[2], &e[1], &e[0]);
-                if (memcmp(p, e, 3) != 0) {
-                    ADD_FAILURE() << "t=" << f.t << " pixel " << x << "," << y << " is "
-                                  << (int)p[0] << "," << (int)p[1] << "," << (int)p[2] << " not "
-                                  << (int)e[0] << "," << (int)e[1] << "," << (int)e[2];
-                    return;
-                }
+        for (int y = 0; y < 200; y++)
+            for (int x = 0; x < 300; x++) {
+                Uint32 want = image_pixel(x, y) ? image_pixel(x, y) : pattern_pixel(40500, 168 + x, 19 + y);
+                ASSERT_EQ(((Uint32 *)s->pixels)[(19 + y) * 640 + 168 + x] & 0xFFFFFF, want) << x << ", " << y;
             }
-        }
-    };
-    play(300, 200, {10000, 26000}, check);
-}
-
-TEST(Timeline, CutFromTheBottom)
-{
-    struct Case {
-        int h;
-        Sint32 last_shown, first_empty;
-    };
-    for (Case c : {Case{300, 63899, 63900}, Case{480, 63937, 63938}}) {
-        Result r = play(200, c.h, {33999, 34000, 49000, c.last_shown, c.first_empty, 64000, 70000});
-        EXPECT_EQ(at(r, 33999).src.h, c.h);
-        EXPECT_EQ(at(r, 34000).src.h, c.h);
-        EXPECT_EQ(at(r, 49000).src.h, c.h / 2);
-        EXPECT_EQ(at(r, c.last_shown).src.h, 1) << c.h;
-        for (Sint32 t : {c.first_empty, 64000, 70000}) {
-            const Frame &f = at(r, t);
-            EXPECT_EQ(f.src.h, 0) << c.h << " at " << t;
-            EXPECT_EQ(f.dst_out.w, 0);
-            EXPECT_EQ(f.dst_out.h, 0);
-        }
-    }
-}
-
-// An image wider and taller than the screen is clipped by the blit, and the
-// fire reads the clipped rectangle.
-TEST(Timeline, ClippedRectangleFeedsTheSeeds)
-{
-    Result r = play(700, 500, {26000, 33000});
-    const Frame &f = at(r, 26000);
-    EXPECT_EQ(f.dst_in.x, -28);  // trunc(1.5 cos + (-30)), toward zero
-    EXPECT_EQ(f.dst_out.x, 0);
-    EXPECT_EQ(f.dst_out.w, 640);
-    EXPECT_EQ(f.dst_out.y, 20);
-    EXPECT_EQ(f.dst_out.h, 460);
-    const Frame &g = at(r, 33000);
-    ASSERT_FALSE(g.seeds.empty());
-    for (const Seed &sd : g.seeds) {
-        EXPECT_EQ(sd.x0, g.dst_out.x);
-        EXPECT_EQ(sd.w, g.dst_out.w);
-        EXPECT_EQ(sd.y0, g.dst_out.y + g.dst_out.h);
-        EXPECT_EQ(sd.y0, 480);
-        EXPECT_EQ(sd.h, 1);
-    }
-}
-
-TEST(Timeline, PhaseAroundTheSpeedUp)
-{
-    Quick q;
-    Result r = play(100, 100, {1, 3, 39999, 40000, 40001, 74999});
-    EXPECT_EQ(at(r, 0).phase, 0);
-    EXPECT_EQ(at(r, 1).phase, 1);
-    EXPECT_EQ(at(r, 3).phase, 4);
-    EXPECT_EQ(at(r, 39999).phase, 59998);
-    EXPECT_EQ(at(r, 40000).phase, 60000);
-    EXPECT_EQ(at(r, 40001).phase, 60100);
-    EXPECT_EQ(at(r, 74999).phase, 3559900);
-}
-
-// The frame at 75000 ms or later is still drawn and shown, then the demo
-// ends by itself; 74999 is not yet the end.
-TEST(Timeline, EndsAfterTheFrameAt75Seconds)
-{
-    Quick q;
-    Result r = play(100, 100, {74999, 75000, 76000});
-    EXPECT_EQ(r.status, 0);
-    ASSERT_EQ(r.frames.size(), 3u);
-    EXPECT_EQ(r.frames.back().t, 75000);
-    EXPECT_EQ(r.frames.back().phase, 3560000);
-}
-
-TEST(Timeline, EscReleaseEndsItPressDoesNot)
-{
-    Quick q;
-    int n = 0;
-    Result r = play(100, 100, every(100, 5000, 100), [&](const Frame &) {
-        n++;
-        if (n == 3)
-            scripted::events.push_back(scripted::key(SDL_KEYDOWN, SDLK_ESCAPE));
-        if (n == 4)
-            scripted::events.push_back(scripted::key(SDL_KEYUP, SDLK_SPACE));
-        if (n == 6)
-            scripted::events.push_back(scripted::key(SDL_KEYUP, SDLK_ESCAPE));
     });
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.frames.size(), 6u);
 }
 
-TEST(Timeline, QuitRequestEndsIt)
+// A screen the effects cannot write directly (red and blue swapped) shows
+// the same picture, fire included.
+TEST(Timeline, OtherScreenLayoutShowsTheSamePicture)
 {
-    Quick q;
-    int n = 0;
-    Result r = play(100, 100, every(100, 5000, 100), [&](const Frame &) {
-        if (++n == 2) {
-            scripted::events.push_back(scripted::key(SDL_KEYDOWN, SDLK_a));
-            scripted::events.push_back(scripted::quit());
-        }
-    });
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.frames.size(), 2u);
-}
-
-// The tick counter lives on SDL_GetTicks' own scale, which wraps after 49
-// days; a run that crosses the wrap must not notice.
-TEST(Timeline, ClockWrapsUnnoticed)
-{
-    Quick q;
-    Result r = play(100, 100, {1000, 2000, 40001}, nullptr, 0xFFFFFFFFu - 1200);
-    EXPECT_EQ(at(r, 1000).phase, 1500);
-    EXPECT_EQ(at(r, 2000).phase, 3000);
-    EXPECT_EQ(at(r, 40001).phase, 60100);
-    int ticks = 0;
-    for (const Frame &f : r.frames)
-        ticks += f.ticks;
-    EXPECT_EQ(ticks, 40001 / 40 + 1);
-}
-
-TEST(Fire, NoSeedBeforeTheFirstWindow)
-{
-    keep_field = true;
-    Result r = play(300, 200, {10000, 27999, 28000, 28001});
-    keep_field = false;
-    for (const Frame &f : r.frames) {
-        if (f.t <= 27999) {
-            EXPECT_TRUE(f.seeds.empty()) << f.t;
-        }
-    }
-    EXPECT_FALSE(at(r, 28000).seeds.empty());
-    // what the overlay of 28000 saw was written before any seed
-    const Frame &f = at(r, 28000);
-    for (size_t i = 0; i < f.seen.size(); i++)
-        ASSERT_EQ(f.seen[i], 0) << i;
-}
-
-// The patch swings round the middle of the screen; at 28000 the
-// sine is a hair below zero, so truncation toward zero lands on 319; at
-// 29000 it is too small to move 320 at all.
-TEST(Fire, SwingingPatch)
-{
-    Quick q;
-    Result r = play(300, 200, {28000, 28500, 29000, 29250, 30000, 31159, 31199, 31200, 32000});
-    struct Want {
-        Sint32 t, x;
+    std::vector<Uint32> want, got;
+    auto grab = [](std::vector<Uint32> &into) {
+        return [&into](const Frame &f) {
+            if (f.t == 33000)
+                into.assign((Uint32 *)shown->pixels, (Uint32 *)shown->pixels + 640 * 480);
+        };
     };
-    for (Want w : {Want{28000, 319}, Want{28500, 370}, Want{29000, 320}, Want{29250, 284},
-                   Want{30000, 320}, Want{31199, 290}}) {
-        const Frame &f = at(r, w.t);
-        ASSERT_FALSE(f.seeds.empty()) << w.t;
-        EXPECT_EQ((int)f.seeds.size(), f.ticks) << w.t;
-        for (const Seed &sd : f.seeds) {
-            EXPECT_EQ(sd.x0, w.x) << w.t;
-            EXPECT_EQ(sd.w, 10);
-            EXPECT_EQ(sd.y0, f.dst_out.y + f.dst_out.h) << w.t;
-            EXPECT_EQ(sd.h, 2);
-        }
-    }
-    EXPECT_TRUE(at(r, 31200).seeds.empty());
-    EXPECT_TRUE(at(r, 32000).seeds.empty());
+    play({0, 30000, 33000}, {}, 1000, grab(want));
+    fake_layout = true;
+    play({0, 30000, 33000}, {}, 1000, grab(got));
+    fake_layout = false;
+    SDL_FreeSurface(shown);
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); i++)
+        ASSERT_EQ(got[i], (want[i] >> 16 & 0xFF) | (want[i] & 0xFF00) | (want[i] & 0xFF) << 16) << "pixel " << i;
 }
 
-TEST(Fire, SeedRowClimbsWithTheCutEdge)
+// SDL is shut down at every exit: after SDL_main returns, and on the
+// failures that end the process from start-up.
+struct Exit { const char *what; const char *image; const char *driver; int status; const char *says; };
+class Exits : public ::testing::TestWithParam<Exit> {};
+
+TEST_P(Exits, WithTheStatusAndSdlShutDown)
 {
-    Quick q;
-    EXPECT_TRUE(play(300, 400, {32499}).frames.back().seeds.empty());
-    Result r = play(300, 400, {32479, 32500, 34000, 49000, 63000, 63925, 64299, 64300});
-    for (Sint32 t : {32500, 34000, 49000, 63000}) {
-        const Frame &f = at(r, t);
-        ASSERT_FALSE(f.seeds.empty()) << t;
-        for (const Seed &sd : f.seeds) {
-            EXPECT_EQ(sd.x0, f.dst_out.x);
-            EXPECT_EQ(sd.w, 300);
-            EXPECT_EQ(sd.y0, f.dst_out.y + (int)f.src.h) << t;
-            EXPECT_EQ(sd.h, 1);
-        }
-    }
-    EXPECT_EQ(at(r, 49000).seeds[0].y0, at(r, 49000).dst_out.y + 200);
-    // once nothing is shown the row has no width: nothing is drawn
-    for (const Seed &sd : at(r, 64299).seeds)
-        EXPECT_EQ(sd.w, 0);
-    EXPECT_TRUE(at(r, 64300).seeds.empty());
+    const Exit &c = GetParam();
+    TempDir dir;
+    if (!strcmp(c.image, "picture"))
+        write_image(dir / "galleri.jpg", 30, 20);
+    else if (!strcmp(c.image, "folder"))
+        std::filesystem::create_directory(dir / "galleri.jpg");
+    else if (*c.image)
+        write_file(dir / "galleri.jpg", c.image);
+    EXPECT_EXIT(
+        {
+            setenv("SDL_VIDEODRIVER", c.driver, 1);
+            std::filesystem::current_path(dir.path);
+            // Two frames, at 0 and at the end, and status 0; a failing start-up exits on its own.
+            exit((int)scripted::play(1, [](long) { return 75000u; }, [](long, Sint32) { return true; }) - 2);
+        },
+        ::testing::ExitedWithCode(c.status), c.says)
+        << c.what;
 }
 
-// The overlay comes before the ticks: seeds written in one frame show in the
-// next, and a frame without ticks shows the field exactly as it was left.
-TEST(Fire, SeedsShowInTheNextFrame)
-{
-    keep_field = true;
-    std::vector<Sint32> after;
-    Result r = play(300, 200, {28000, 28001, 28039, 28040}, [&](const Frame &f) {
-        if (f.t == 28000)
-            after.assign(firekg, firekg + firew * fireh);
-    });
-    keep_field = false;
-    const Frame &a = at(r, 28000), &b = at(r, 28001), &c = at(r, 28039), &d = at(r, 28040);
-    EXPECT_TRUE(a.overlay_before_ticks);
-    EXPECT_EQ(a.ticks, 28000 / 40);  // the frame at 0 ran the first
-    EXPECT_EQ(b.ticks, 0);
-    EXPECT_EQ(c.ticks, 0);
-    EXPECT_EQ(d.ticks, 1);
-    EXPECT_TRUE(b.seen == after);
-    EXPECT_TRUE(d.seen == after);
-    // the overlay of 28000 saw none of its own seeds
-    Seed sd = a.seeds.back();
-    for (Sint32 y = sd.y0; y < sd.y0 + sd.h; y++)
-        for (Sint32 x = sd.x0; x < sd.x0 + sd.w; x++)
-            EXPECT_EQ(a.seen[y * firew + x], 0);
-}
+INSTANTIATE_TEST_SUITE_P(Timeline, Exits, ::testing::Values(
+    Exit{"the end", "picture", "dummy", 0, "SDL_Quit after SDL_main returned"},
+    Exit{"no picture", "", "dummy", 2, "SDL_Quit on exit"},
+    Exit{"text for a picture", "no picture\n", "dummy", 2, "SDL_Quit on exit"},
+    Exit{"a folder for a picture", "folder", "dummy", 2, "SDL_Quit on exit"},
+    Exit{"no screen", "picture", "nosuchdriver", 1, "SDL_Quit on exit"}), named<Exit>);
 
-TEST(Fire, HotSeedIsPaintedNextFrame)
-{
-    Sint32 hot = -1;
-    std::vector<Sint32> field;
-    Result r = play(300, 200, {28000, 28001}, [&](const Frame &f) {
-        if (f.t == 28000) {
-            field.assign(firekg, firekg + firew * fireh);
-            const Seed &sd = f.seeds.back();
-            for (Sint32 x = sd.x0; x < sd.x0 + sd.w && hot < 0; x++)
-                if (firekg[sd.y0 * firew + x] > 600 && sd.y0 < 480)
-                    hot = sd.y0 * firew + x;
-            ASSERT_GE(hot, 0) << "no hot seed drawn with this srand seed";
-            EXPECT_NE(pixel(s, hot % 640, hot / 640)[2], 240);
-        }
-        if (f.t == 28001) {
-            const Uint8 *p = pixel(s, hot % 640, hot / 640);
-            EXPECT_EQ(p[2], 240);
-            EXPECT_EQ(p[1], (Uint8)((field[hot] >> 5) + 100));
-        }
-    });
-    EXPECT_EQ(r.frames.size(), 3u);
-}
-
-TEST(Fire, TicksFollowTheClockNotTheFrames)
-{
-    Quick q;
-    for (Sint32 step : {1, 7, 40, 41, 300}) {
-        Sint32 end = step == 1 ? 3000 : 30000;
-        Result r = play(100, 100, every(step, end, step));
-        int ticks = 0;
-        for (const Frame &f : r.frames)
-            ticks += f.ticks;
-        Sint32 last = r.frames.back().t;
-        EXPECT_EQ(ticks, last / 40 + 1) << "frames every " << step << " ms";
-    }
-}
-
-TEST(Fire, StallIsCaughtUpInOneFrame)
-{
-    Quick q;
-    Result r = play(100, 100, {100, 60000, 60001});
-    EXPECT_EQ(at(r, 0).ticks, 1);
-    EXPECT_EQ(at(r, 100).ticks, 2);
-    EXPECT_EQ(at(r, 60000).ticks, (60000 - 120) / 40 + 1);
-    EXPECT_EQ(at(r, 60001).ticks, 0);
-}
-
-// Ticks after the last frame could never be seen: a frame hours late draws
-// itself and ends without running them, and its phase wraps harmlessly.
-TEST(Fire, StallOfHoursCostsOneFrame)
-{
-    Quick q;
-    Sint32 late = 7 * 3600 * 1000;
-    Result r = play(100, 100, {100, late});
-    EXPECT_EQ(r.status, 0);
-    ASSERT_EQ(r.frames.size(), 3u);
-    EXPECT_EQ(r.frames.back().ticks, 0);
-    EXPECT_EQ(r.frames.back().phase, (Sint32)(Uint32)((Sint64)late * 100 - 3940000));
-
-    // Past 2^31 ms the difference of two tick counts no longer fits t; the
-    // demo must still see a clock past its end, not a negative one.
-    Uint32 days = 0x80000010u;
-    r = play(100, 100, {100, (Sint32)days, (Sint32)(days + 100)});
-    EXPECT_EQ(r.status, 0);
-    ASSERT_EQ(r.frames.size(), 3u);
-    EXPECT_EQ(r.frames.back().ticks, 0);
-    EXPECT_EQ(r.frames.back().phase, (Sint32)(100u * 0x7FFFFFFFu - 3940000u));
-}
-
-// An image tall enough to reach the bottom row puts the patch on rows 480
-// and 481; no step rewrites row 481 (but its first cell), so its seeds stay.
-TEST(Fire, SeedsBelowTheScreenPersist)
-{
-    std::vector<Sint32> times = every(27959, 31159, 40);
-    times.insert(times.end(), {31199, 40000, 60000});
-    std::vector<Sint32> row481;
-    Result r = play(300, 470, times, [&](const Frame &f) {
-        std::vector<Sint32> now(firekg + 481 * firew, firekg + 482 * firew);
-        if (f.t == 31199) {
-            row481 = now;
-            ASSERT_FALSE(f.seeds.empty());
-            EXPECT_EQ(f.seeds.back().y0, 480);
-        } else if (f.t > 31199) {
-            for (int x = 1; x < 640; x++)
-                ASSERT_EQ(now[x], row481[x]) << f.t << " column " << x;
-        }
-    });
-    int seeded = 0;
-    for (int x = 270; x < 390; x++)
-        seeded += row481[x] != 0;
-    EXPECT_GT(seeded, 100);
-    for (int x = 1; x < 270; x++)
-        EXPECT_EQ(row481[x], 0);
-}
-
-TEST(Fire, OneRandPerSeededCell)
-{
-    Quick q;
-    draws = 0;
-    Result r = play(300, 200, {28000, 33000});
-    unsigned long cells = 0;
-    for (const Frame &f : r.frames)
-        for (const Seed &sd : f.seeds)
-            cells += (unsigned long)sd.w * sd.h;
-    EXPECT_EQ(draws, cells);
-    EXPECT_EQ(cells, 28000u / 40 * 20 + 125u * 300);  // 10x2 patches, then 300-wide rows
-}
-
-// With the seed srand receives fixed, the fire and so every frame repeats.
-TEST(Fire, Reproducible)
-{
-    auto sums = [] {
-        std::vector<Uint64> h;
-        play(300, 200, {28000, 30000, 33000, 40000, 50000}, [&](const Frame &) {
-            Uint64 x = 1469598103934665603ull;
-            const Uint8 *p = (const Uint8 *)s->pixels;
-            for (int i = 0; i < 640 * 480 * 4; i++)
-                if (i % 4 != 3)
-                    x = (x ^ p[i]) * 1099511628211ull;
-            h.push_back(x);
-        });
-        return h;
-    };
-    std::vector<Uint64> a = sums(), b = sums();
-    EXPECT_EQ(a, b);
-    EXPECT_NE(a[2], a[3]);
-}
-
-// Screens the effects cannot write directly: rows with a gap, red and blue
-// swapped, or a surface that must be locked. The picture must be the same.
-TEST(Layout, OtherScreenLayoutsShowTheSamePicture)
-{
-    const std::vector<Sint32> times{26000, 28500};
-    auto colours = [](SDL_Surface *sf) {
-        std::vector<Uint8> rgb;
-        for (int y = 0; y < 480; y++) {
-            for (int x = 0; x < 640; x++) {
-                Uint32 v = *(const Uint32 *)((const Uint8 *)sf->pixels + y * sf->pitch + 4 * x);
-                Uint8 c[3];
-                SDL_GetRGB(v, sf->format, &c[0], &c[1], &c[2]);
-                rgb.insert(rgb.end(), c, c + 3);
-            }
-        }
-        return rgb;
-    };
-    std::vector<std::vector<Uint8>> want;
-    play(300, 200, times, [&](const Frame &) { want.push_back(colours(shown)); });
-    ASSERT_EQ(s, shown);
-
-    std::vector<Uint8> gap(2600 * 480);
-    SDL_Surface *screens[] = {
-        SDL_CreateRGBSurfaceFrom(gap.data(), 640, 480, 32, 2600, 0xFF0000, 0xFF00, 0xFF, 0),
-        SDL_CreateRGBSurface(SDL_SWSURFACE, 640, 480, 32, 0xFF, 0xFF00, 0xFF0000, 0),
-        SDL_CreateRGBSurface(SDL_SWSURFACE, 640, 480, 32, 0xFF0000, 0xFF00, 0xFF, 0),
-    };
-    screens[2]->flags |= SDL_HWSURFACE;
-    ASSERT_TRUE(SDL_MUSTLOCK(screens[2]));
-    for (SDL_Surface *screen : screens) {
-        fake_screen = screen;
-        std::vector<std::vector<Uint8>> got;
-        play(300, 200, times, [&](const Frame &) {
-            EXPECT_EQ(shown, screen);
-            EXPECT_NE(s, screen);
-            got.push_back(colours(screen));
-        });
-        fake_screen = nullptr;
-        ASSERT_EQ(got.size(), want.size());
-        for (size_t i = 0; i < got.size(); i++)
-            EXPECT_TRUE(got[i] == want[i]) << "frame " << i << " differs";
-        screen->flags &= ~SDL_HWSURFACE;
-        SDL_FreeSurface(screen);
-    }
-}
-
-// A stall: the clock jumps 3 s between two frames, as when the process was
-// stopped. The first frame after it is drawn at the later time with the
-// missed ticks caught up, and an Esc release still ends the demo without
-// another frame, whether it comes with that frame or with a later one.
-TEST(Stall, EscStillEndsItAfterAJump)
-{
-    Quick q;
-    for (size_t esc_after : {3u, 4u}) {
-        SCOPED_TRACE(esc_after);
-        size_t n = 0;
-        Result r = play(100, 100, {100, 3100, 3140, 3180, 3220}, [&](const Frame &) {
-            if (++n == esc_after)
-                scripted::events.push_back(scripted::key(SDL_KEYUP, SDLK_ESCAPE));
-        });
-        EXPECT_EQ(r.status, 0);
-        ASSERT_EQ(r.frames.size(), esc_after);
-        const Frame &f = at(r, 3100);
-        EXPECT_EQ(f.phase, 4650);
-        EXPECT_EQ(f.ticks, (3100 - 120) / 40 + 1);
-        if (esc_after == 4) {
-            EXPECT_EQ(at(r, 3140).phase, 4710);
-            EXPECT_EQ(at(r, 3140).ticks, 1);
-        }
-    }
-}
-
-// A stall that ends on the last frame before the end still runs every tick
-// due, in that one frame, and the frame after it ends the demo.
-TEST(Stall, UpToTheLastFrameRunsEveryTickDue)
-{
-    Quick q;
-    Result r = play(100, 100, {100, 74999, 75000, 76000});
-    EXPECT_EQ(r.status, 0);
-    ASSERT_EQ(r.frames.size(), 4u);
-    EXPECT_EQ(at(r, 74999).ticks, (74999 - 120) / 40 + 1);
-    EXPECT_EQ(at(r, 75000).ticks, 0);
-    EXPECT_EQ(r.frames.back().t, 75000);
-}
-
-// Pictures of the kinds SDL_image reads, odd sizes and a damaged file that
-// still decodes: each shows where it should with its black keyed out, what
-// is known of its colours holds on the screen, and a run to the end seeds
-// only cells of the fire field and ends by itself.
-TEST(OddImage, ShowsAndRunsToTheEnd)
-{
-    std::vector<Uint8> bg(640 * 480 * 4);
-    for (const ImageCase &c : loadable_images()) {
-        SCOPED_TRACE(c.what);
-        TempDir dir;
-        std::string file = dir / "galleri.jpg";
-        c.make(file);
-        if (HasFatalFailure())
-            return;
-
-        Sint32 step = c.edges ? 211 : 1999;
-        std::vector<Sint32> times = every(step, 74999, step);
-        times.insert(times.end(), {25960, 26000});
-        std::sort(times.begin(), times.end());
-        times.erase(std::unique(times.begin(), times.end()), times.end());
-        times.insert(times.end(), {75000, 76000});
-        auto holds = c.shown;
-        long shown = 0;
-        draw = false;
-        Result r = play_in(dir.path, times, [&](const Frame &f) {
-            if (f.t == 25960)
-                draw = true;  // for the next frame, so the screen can be checked whole
-            if (f.t != 26000)
-                return;
-            draw = false;
-            ASSERT_TRUE(f.blitted);
-            EXPECT_EQ(f.alpha, 255);
-            SDL_Surface *loaded = IMG_Load(file.c_str());
-            ASSERT_NE(loaded, nullptr);
-            SDL_Surface *im = SDL_ConvertSurface(loaded, s->format, 0);
-            SDL_FreeSurface(loaded);
-            ASSERT_NE(im, nullptr);
-            Uint8 *saved = (Uint8 *)s->pixels;
-            s->pixels = bg.data();
-            __real_bkge(f.phase);
-            s->pixels = saved;
-            const SDL_Rect &o = f.dst_out;
-            for (int y = 0; y < 480; y++) {
-                for (int x = 0; x < 640; x++) {
-                    const Uint8 *p = pixel(s, x, y);
-                    const Uint8 *e = &bg[4 * (y * 640 + x)];
-                    int ix = x - f.dst_in.x, iy = y - f.dst_in.y;
-                    bool inside = x >= o.x && x < o.x + o.w && y >= o.y && y < o.y + o.h;
-                    if (inside && (*(const Uint32 *)pixel(im, ix, iy) & 0xFFFFFF) != 0) {
-                        e = pixel(im, ix, iy);
-                        shown++;
-                        if (holds && !holds(ix, iy, p[2], p[1], p[0])) {
-                            ADD_FAILURE() << "image pixel " << ix << "," << iy << " shows as "
-                                          << (int)p[2] << "," << (int)p[1] << "," << (int)p[0];
-                            holds = nullptr;
-                        }
-                    }
-                    if (memcmp(p, e, 3) != 0) {
-                        ADD_FAILURE() << "pixel " << x << "," << y << " is " << (int)p[0] << ","
-                                      << (int)p[1] << "," << (int)p[2] << " not " << (int)e[0]
-                                      << "," << (int)e[1] << "," << (int)e[2];
-                        y = 480;
-                        break;
-                    }
-                }
-            }
-            SDL_FreeSurface(im);
-        });
-        draw = true;
-        EXPECT_GT(shown, 0);
-
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.frames.back().t, 75000) << "the demo did not end by itself";
-        long seeded = 0, outside = 0, unblitted = 0;
-        for (const Frame &f : r.frames) {
-            if (f.t >= 10000 && !f.blitted && unblitted++ == 0)
-                ADD_FAILURE() << "no image at " << f.t;
-            for (const Seed &sd : f.seeds) {
-                if (sd.w <= 0 || sd.h <= 0)
-                    continue;  // writes nothing, wherever it is
-                seeded += (long)sd.w * sd.h;
-                bool inside = sd.x0 >= 0 && sd.x0 + sd.w <= 640 && sd.y0 >= 0 && sd.y0 + sd.h <= 486;
-                if (!inside && outside++ == 0)
-                    ADD_FAILURE() << "seeds outside the field at " << f.t << ": " << sd.w << "x"
-                                  << sd.h << " at " << sd.x0 << "," << sd.y0;
-            }
-        }
-        EXPECT_EQ(unblitted, 0);
-        EXPECT_EQ(outside, 0);
-        EXPECT_GT(seeded, 0);
-    }
 }

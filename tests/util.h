@@ -1,36 +1,120 @@
-// Fixtures shared by the tests: scratch folders and test images.
+// What the tests share: scratch folders, a test picture, and one way to run
+// a process.
 #ifndef TEST_UTIL_H
 #define TEST_UTIL_H
 
 #include <SDL.h>
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
-// A fresh folder that is removed again, with everything in it, at the end.
+extern char **environ;
+
 struct TempDir {
     std::string path;
-    TempDir();
-    ~TempDir();
+    TempDir()
+    {
+        char tmpl[] = "/tmp/vaskiloimu-test-XXXXXX";
+        path = mkdtemp(tmpl) ? tmpl : "";
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
     std::string operator/(const std::string &name) const { return path + "/" + name; }
 };
 
-// Makes the working directory dir until the end of the scope.
-struct InDir {
-    std::string old;
-    explicit InDir(const std::string &dir);
-    ~InDir();
+inline void write_file(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string slurp(const std::string &path)
+{
+    std::ostringstream b;
+    b << std::ifstream(path, std::ios::binary).rdbuf();
+    return b.str();
+}
+
+// An asymmetric picture, so a mirror or a swap of red and blue shows, with
+// a black (transparent) block at its top left; its pixel (x, y) as the
+// word B | G << 8 | R << 16. Saved as BMP: the demo goes by content.
+inline Uint32 image_pixel(int x, int y)
+{
+    if (x < 16 && y < 12)
+        return 0;
+    return (Uint32)(1 + (x ^ y) % 250) | (Uint32)(10 + y * 3 % 230) << 8 | (Uint32)(40 + (x * 7 + y) % 200) << 16;
+}
+
+inline void write_image(const std::string &path, int w, int h)
+{
+    SDL_Surface *im = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            ((Uint32 *)((Uint8 *)im->pixels + y * im->pitch))[x] = image_pixel(x, y);
+    SDL_SaveBMP(im, path.c_str());
+    SDL_FreeSurface(im);
+}
+
+struct Outcome {
+    int status = -1;  // exit status, 128 + signal, or -1 when it had to be killed
+    std::string out;  // stdout and stderr together
+    double seconds = 0;
 };
 
-// An asymmetric, colourful test picture of w x h pixels with a black
-// (transparent) block in its top left corner and a black column at x = w-3,
-// stored as a BMP under the given name (the demo loads any format by content).
-// Pixel (x, y), where not black, is (R, G, B) = image_rgb(x, y).
-void write_image(const std::string &path, int w, int h);
-void image_rgb(int x, int y, int w, Uint8 *r, Uint8 *g, Uint8 *b);
-bool image_black(int x, int y, int w);
-
-void write_file(const std::string &path, const std::string &bytes);
-
-// The screen pixel (x, y) of surface sf as B, G, R, fourth byte.
-const Uint8 *pixel(SDL_Surface *sf, int x, int y);
+// Runs argv in dir with env before the inherited environment, in a session
+// of its own with every signal at its default (SDL turns SIGTERM into a quit
+// only then). SIGTERM after term_after seconds (0: never), SIGKILL at limit.
+inline Outcome run(const std::vector<std::string> &argv, const std::string &dir,
+                   std::vector<std::string> env = {}, double term_after = 0, double limit = 30)
+{
+    for (char **e = environ; *e; e++)
+        env.push_back(*e);
+    std::vector<char *> a, e;
+    for (const std::string &s : argv)
+        a.push_back(const_cast<char *>(s.c_str()));
+    for (const std::string &s : env)
+        e.push_back(const_cast<char *>(s.c_str()));
+    a.push_back(nullptr), e.push_back(nullptr);
+    TempDir out;
+    posix_spawn_file_actions_t fa;
+    posix_spawnattr_t at;
+    sigset_t all, none;
+    sigfillset(&all), sigemptyset(&none);
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, (out / "o").c_str(), O_WRONLY | O_CREAT, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    posix_spawnattr_init(&at);
+    posix_spawnattr_setflags(&at, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setsigdefault(&at, &all);
+    posix_spawnattr_setsigmask(&at, &none);
+    Outcome o;
+    pid_t pid;
+    auto t0 = std::chrono::steady_clock::now();
+    if (posix_spawn(&pid, a[0], &fa, &at, a.data(), e.data()) != 0)
+        return o;
+    int st = 0;
+    bool termed = false;
+    while (waitpid(pid, &st, WNOHANG) == 0) {
+        o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (term_after > 0 && o.seconds >= term_after && !termed)
+            termed = kill(pid, SIGTERM) == 0;
+        if (o.seconds >= limit)
+            kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    o.status = o.seconds >= limit ? -1 : WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    o.out = slurp(out / "o");
+    return o;
+}
 
 #endif
