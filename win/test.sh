@@ -16,7 +16,7 @@ sudo=
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
-need g++ imagemagick wine wine32:i386 xvfb x11-utils xdotool sox libsox-fmt-base
+need g++ imagemagick wine wine32:i386 xvfb x11-utils xdotool sox libsox-fmt-base unzip
 
 "$here/build.sh" >/dev/null
 . "$top/tests/xrun.sh"
