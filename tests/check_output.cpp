@@ -9,9 +9,12 @@
 // Says what it found; exit status 0 when it holds, 1 when not.
 #include "reference.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,14 +24,20 @@ struct Image {
     uint32_t at(int x, int y) const { return px.at((size_t)y * w + x); }
 };
 
+static std::string slurp(const char *path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
 static Image ppm(const char *path)
 {
     Image im;
-    int max = 0;
-    FILE *f = std::fopen(path, "rb");
-    if (f && std::fscanf(f, "P6 %d %d %d", &im.w, &im.h, &max) == 3 && max == 255 && std::fgetc(f) >= 0)
-        for (int c[3]; (c[0] = std::fgetc(f)) >= 0 && (c[1] = std::fgetc(f)) >= 0 && (c[2] = std::fgetc(f)) >= 0;)
-            im.px.push_back(c[2] | c[1] << 8 | c[0] << 16);
+    std::string b = slurp(path);
+    int max = 0, at = 0;
+    if (std::sscanf(b.c_str(), "P6 %d %d %d%n", &im.w, &im.h, &max, &at) == 3 && max == 255)
+        for (size_t i = at + 1; i + 2 < b.size(); i += 3)
+            im.px.push_back((uint8_t)b[i + 2] | (uint8_t)b[i + 1] << 8 | (uint8_t)b[i] << 16);
     return im;
 }
 
@@ -47,13 +56,9 @@ static int pattern(const Image &s, int32_t max)
     for (int32_t p = 0; p <= max; p++)
         if (row_is_pattern(s, 0, p) || row_is_pattern(s, s.h - 1, p))
             found.push_back(p);
-    for (int y = 0; y < s.h; y++) {
-        bool any = false;
-        for (int32_t p : found)
-            any = any || row_is_pattern(s, y, p);
-        if (!any)
+    for (int y = 0; y < s.h; y++)
+        if (std::none_of(found.begin(), found.end(), [&](int32_t p) { return row_is_pattern(s, y, p); }))
             return std::printf("row %d is the pattern at no phase from 0 to %d\n", y, max), 1;
-    }
     return found.empty() ? 1 : (std::printf("phase %d to %d\n", found.front(), found.back()), 0);
 }
 
@@ -77,21 +82,15 @@ static int picture(const Image &s, const Image &pic)
 
 static std::vector<int16_t> pcm(const char *path)
 {
-    std::vector<int16_t> s;
-    FILE *f = std::fopen(path, "rb");
-    for (int16_t v; f && std::fread(&v, 2, 1, f) == 1;)
-        s.push_back(v);
-    return s;
+    std::string b = slurp(path);
+    return std::vector<int16_t>((const int16_t *)b.data(), (const int16_t *)b.data() + b.size() / 2);
 }
 
+// Both from their first sound on, whole stereo frames.
 static int music(const std::vector<int16_t> &got, const std::vector<int16_t> &want)
 {
-    size_t g = 0, w = 0, n;
-    while (g < got.size() && !got[g])
-        g++;
-    while (w < want.size() && !want[w])
-        w++;
-    g &= ~(size_t)1, w &= ~(size_t)1, n = std::min(got.size() - g, want.size() - w);
+    auto onset = [](auto &s) { return (size_t)(std::find_if(s.begin(), s.end(), [](int16_t v) { return v; }) - s.begin()) & ~1; };
+    size_t g = onset(got), w = onset(want), n = std::min(got.size() - g, want.size() - w);
     double gw = 0, gg = 0, ww = 0;
     for (size_t i = 0; i < n; i++)
         gw += (double)got[g + i] * want[w + i], gg += (double)got[g + i] * got[g + i], ww += (double)want[w + i] * want[w + i];
@@ -103,14 +102,12 @@ static int music(const std::vector<int16_t> &got, const std::vector<int16_t> &wa
 int main(int argc, char **argv)
 {
     std::string mode = argc == 4 ? argv[1] : "";
-    Image shot = mode == "music" ? Image() : ppm(argv[2]);
-    if ((mode == "pattern" || mode == "picture") && shot.px.size() != 640 * 480)
-        return std::printf("%s is no screenshot of 640x480\n", argv[2]), 1;
-    if (mode == "pattern")
-        return pattern(shot, std::atoi(argv[3]));
-    if (mode == "picture")
-        return picture(shot, ppm(argv[3]));
     if (mode == "music")
         return music(pcm(argv[2]), pcm(argv[3]));
-    return std::fprintf(stderr, "usage: %s pattern SHOT MAXPHASE | picture SHOT PICTURE | music SOUND MUSIC\n", argv[0]), 2;
+    Image shot = argc == 4 ? ppm(argv[2]) : Image(), pic = mode == "picture" ? ppm(argv[3]) : Image();
+    if (mode != "pattern" && (mode != "picture" || pic.px.empty()))
+        return std::fprintf(stderr, "usage: %s pattern SHOT MAXPHASE | picture SHOT PICTURE | music SOUND MUSIC\n", argv[0]), 2;
+    if (shot.px.size() != 640 * 480)
+        return std::printf("%s is no screenshot of 640x480\n", argv[2]), 1;
+    return mode == "pattern" ? pattern(shot, std::atoi(argv[3])) : picture(shot, pic);
 }

@@ -11,7 +11,7 @@ check() {
     local out
     out=$("${@:2}" 2>&1) && echo "ok: $1${out:+: $out}" || { echo "FAILED: $1${out:+: $out}"; failed=$((failed + 1)); }
 }
-verdict() { [ "$failed" -eq 0 ] && echo "all passed" || { echo "$failed failed"; exit 1; }; }
+verdict() { [ "$failed" -eq 0 ] && echo "all passed" || { tail -n 20 "$tmp/demo.log"; echo "$failed failed"; exit 1; }; }
 # is GOT WANT: says what it got when it differs.
 is() { [ "$1" = "$2" ] || { echo "$1"; return 1; }; }
 
@@ -19,7 +19,7 @@ is() { [ "$1" = "$2" ] || { echo "$1"; return 1; }; }
 Xvfb -displayfd 3 -screen 0 640x480x24 -noreset -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do
-    [ -s "$tmp/display" ] && DISPLAY=:$(cat "$tmp/display") xdpyinfo >/dev/null 2>&1 && break
+    DISPLAY=:$(cat "$tmp/display") xdpyinfo >/dev/null 2>&1 && break
     sleep 0.1
 done
 export DISPLAY=:$(cat "$tmp/display")
@@ -27,7 +27,7 @@ xdpyinfo >/dev/null 2>&1 || { echo "FAILED: no X server"; exit 1; }
 
 # start DIR COMMAND...: the demo in DIR, in the background; sets pid and t0.
 start() {
-    (cd "$1" && exec "${@:2}") >>"$tmp/demo.log" 2>&1 &
+    (cd "$1" && exec "${@:2}") >>"$tmp/demo.log" 2>&1 </dev/null &
     pid=$! t0=$(date +%s%3N)
 }
 # finish SECONDS: waits that long at most for the demo to end; sets status.
