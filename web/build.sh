@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the demo for web browsers with Debian's emscripten into a folder any
+# static web server can serve: build-web/site/ with the page, the program
+# (.js and .wasm), the default media and the licences. The libraries come
+# from deps.sh, built once and then cached.
+#
+#   python3 -m http.server -d build-web/site    # then open http://localhost:8000/
+#
+#   VASKILOIMU_WEB_OUT    where the folder goes (default: build-web at the top)
+#   VASKILOIMU_WEB_CACHE  where the libraries are kept (see deps.sh)
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(dirname "$here")
+. "$top/tools/deps.sh"
+
+out=${VASKILOIMU_WEB_OUT:-$top/build-web}
+
+die() { echo "web/build.sh: $*" >&2; exit 1; }
+
+for f in galleri.jpg musa.ogg; do
+    [ -s "$top/media/$f" ] || die "media/$f is missing: the page serves the default media (see media/make.sh)"
+done
+
+need emscripten nodejs
+. "$here/env.sh"
+prefix=$("$here/deps.sh")
+
+obj=$out/obj
+site=$out/site
+rm -rf "$obj" "$site"
+mkdir -p "$obj" "$site/licenses"
+
+# The program's own sources unchanged, the shared image loader, the glue.
+common="-O2 -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/ports"
+objs=()
+for f in "$top"/src/*.cpp; do
+    o=$obj/$(basename "$f" .cpp).o
+    em++ -std=c++17 $common -c "$f" -o "$o"
+    objs+=("$o")
+done
+emcc -std=c99 $common -c "$top/ports/image.c" -o "$obj/image.o"
+emcc -std=gnu11 $common -c "$here/glue.c" -o "$obj/glue.o"
+objs+=("$obj/image.o" "$obj/glue.o")
+
+# The calls glue.c answers instead of SDL and the C library. Only direct
+# calls lead to where the program waits for the page, so ASYNCIFY need not
+# prepare every indirect one to be unwound.
+wraps=()
+for f in SDL_main exit time SDL_GetTicks SDL_Delay SDL_SetVideoMode SDL_Flip SDL_PollEvent SDL_OpenAudio \
+         SDL_CloseAudio SDL_PauseAudio SDL_GetAudioStatus SDL_LockAudio SDL_UnlockAudio; do
+    wraps+=("-Wl,--wrap=$f")
+done
+# The libraries by their paths: emcc takes -lSDL to mean its own stand-in.
+lib=$prefix/lib
+em++ -O2 -o "$site/vaskiloimu.js" "${objs[@]}" "${wraps[@]}" \
+    "$lib/libSDL_mixer.a" "$lib/libvorbisfile.a" "$lib/libvorbis.a" "$lib/libogg.a" \
+    "$lib/libSDL.a" "$lib/libjpeg.a" \
+    -sASYNCIFY -sASYNCIFY_IGNORE_INDIRECT -sASYNCIFY_STACK_SIZE=16384 \
+    -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=33554432 \
+    -sMODULARIZE -sEXPORT_NAME=Vaskiloimu -sENVIRONMENT=web -sEXPORTED_RUNTIME_METHODS=FS
+
+cp "$here/index.html" "$top/media/galleri.jpg" "$top/media/musa.ogg" "$site/"
+cp "$prefix"/licenses/* "$site/licenses/"
+[ ! -e "$top/LICENSE" ] || cp "$top/LICENSE" "$site/licenses/vaskiloimu.txt"
+echo "$site"

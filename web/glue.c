@@ -1,0 +1,233 @@
+/* What the demo needs from a browser page, beneath its unchanged code. The
+ * linker's --wrap (see build.sh) sends the calls of these SDL functions
+ * here:
+ *  - each flip hands the screen to the page's canvas and waits for the next
+ *    animation frame (ASYNCIFY unwinds the program meanwhile);
+ *  - SDL's audio wants a thread, and there are none: the device is the page,
+ *    which is handed the mixer's output as far as the clock has come on each
+ *    flip. SDL itself has no audio driver here, so its mixing routine takes
+ *    the format to be 16-bit, as opened;
+ *  - a released Esc arrives as SDL's key event;
+ *  - on a scripted clock (the page's test mode) SDL_GetTicks, SDL_Delay and
+ *    time() answer from the script, as in the native capture tool.
+ * rand and srand are glibc's, so the fire has the colours it has on Linux. */
+#include <emscripten.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "SDL.h"
+
+/* glibc's default generator: additive feedback, x[i] = x[i-3] + x[i-31],
+ * seeded by a Park-Miller sequence and run 310 steps before the first
+ * result, each result the sum without its lowest bit. */
+static uint32_t rs[31];
+static int rf = 3, rr = 0;
+
+int rand(void)
+{
+    uint32_t v = rs[rf] += rs[rr];
+    rf = rf == 30 ? 0 : rf + 1;
+    rr = rr == 30 ? 0 : rr + 1;
+    return (int)(v >> 1);
+}
+
+void srand(unsigned seed)
+{
+    int64_t w = (int32_t)(seed ? seed : 1);
+    rs[0] = (uint32_t)w;
+    for (int i = 1; i < 31; i++) {
+        w = 16807 * (w % 127773) - 2836 * (w / 127773);
+        if (w < 0)
+            w += 2147483647;
+        rs[i] = (uint32_t)w;
+    }
+    rf = 3;
+    rr = 0;
+    for (int i = 0; i < 310; i++)
+        rand();
+}
+
+/* The page's side, in its Module object (see index.html). */
+EM_JS(int, page_fps, (void), { return Module.fps || 0; });
+EM_JS(int, page_seed, (void), { return Module.seed || 0; });
+EM_JS(int, page_escape, (void), { return Module.escape(); });
+EM_JS(void, page_show, (const void *px, int w, int h, int t), {
+    Module.show(HEAPU8.subarray(px, px + w * h * 4), w, h, t);
+});
+EM_JS(int, page_audio_wanted, (void), { return Module.audioWanted(); });
+EM_JS(void, page_audio, (const void *p, int bytes), {
+    Module.audio(HEAP16.subarray(p >> 1, (p + bytes) >> 1));
+});
+EM_JS(void, page_audio_start, (void), { Module.audioStart(); });
+EM_ASYNC_JS(void, page_wait, (int ms), {
+    await new Promise(go => ms < 0 ? requestAnimationFrame(() => go()) : setTimeout(go, ms));
+});
+
+Uint32 __real_SDL_GetTicks(void);
+int __real_SDL_Flip(SDL_Surface *screen);
+int __real_SDL_PollEvent(SDL_Event *event);
+time_t __real_time(time_t *t);
+
+static int fps;          /* frames a second of the scripted clock; 0: the real one */
+static Uint32 ticks;     /* the scripted clock */
+static Uint32 start;     /* the scripted clock at the first flip */
+static long flips;       /* the program's flips; SDL's own in SDL_SetVideoMode is not one */
+static Uint32 audio_at;  /* the clock when the sound last started */
+
+Uint32 __wrap_SDL_GetTicks(void)
+{
+    return fps ? ticks : __real_SDL_GetTicks();
+}
+
+void __wrap_SDL_Delay(Uint32 ms)
+{
+    if (fps)
+        ticks += ms;
+    else
+        page_wait((int)ms);
+}
+
+time_t __wrap_time(time_t *t)
+{
+    time_t now = fps ? (time_t)(Uint32)page_seed() : __real_time(NULL);
+    if (t)
+        *t = now;
+    return now;
+}
+
+int __wrap_SDL_PollEvent(SDL_Event *e)
+{
+    if (page_escape()) {
+        if (e) {
+            memset(e, 0, sizeof *e);
+            e->type = e->key.type = SDL_KEYUP;
+            e->key.state = SDL_RELEASED;
+            e->key.keysym.sym = SDLK_ESCAPE;
+        }
+        return 1;
+    }
+    return __real_SDL_PollEvent(e);
+}
+
+/* The audio device. */
+static SDL_AudioSpec spec;
+static int opened, paused = 1;
+static long played;      /* sample frames handed to the page since the sound started */
+static Uint8 chunk[48000 * 4];
+
+static void pump_audio(void);
+
+int __wrap_SDL_OpenAudio(SDL_AudioSpec *want, SDL_AudioSpec *got)
+{
+    if (opened || want->format != AUDIO_S16LSB || want->channels != 2) {
+        SDL_SetError("the page plays 16-bit stereo only");
+        return -1;
+    }
+    spec = *want;
+    spec.silence = 0;
+    spec.size = (Uint32)spec.samples * 4;
+    if (got)
+        *got = spec;
+    opened = 1;
+    paused = 1;
+    return 0;
+}
+
+void __wrap_SDL_PauseAudio(int on)
+{
+    if (opened && paused && !on) {
+        played = 0;
+        audio_at = __wrap_SDL_GetTicks();
+        page_audio_start();
+    }
+    paused = on;
+    pump_audio();
+}
+
+SDL_audiostatus __wrap_SDL_GetAudioStatus(void)
+{
+    return !opened ? SDL_AUDIO_STOPPED : paused ? SDL_AUDIO_PAUSED : SDL_AUDIO_PLAYING;
+}
+
+void __wrap_SDL_CloseAudio(void) { opened = 0; }
+void __wrap_SDL_LockAudio(void) {}
+void __wrap_SDL_UnlockAudio(void) {}
+
+/* Hands the page the sound up to where it is wanted: on the scripted clock,
+ * up to the clock; otherwise as far ahead as the page asks. */
+static void pump_audio(void)
+{
+    if (!opened || paused)
+        return;
+    long want = fps ? (long)(ticks - audio_at) * (spec.freq / 1000) - played
+                    : page_audio_wanted();
+    while (want > 0) {
+        int n = want < (long)sizeof chunk / 4 ? (int)want : (int)sizeof chunk / 4;
+        memset(chunk, spec.silence, (size_t)n * 4);
+        spec.callback(spec.userdata, chunk, n * 4);
+        page_audio(chunk, n * 4);
+        played += n;
+        want -= n;
+    }
+}
+
+/* SDL_SetVideoMode flips once by itself, to clear the screen. wasm-ld
+ * wraps calls inside a library too, so that flip would come here as well:
+ * it is no frame of the program's. */
+static int setting_mode;
+
+SDL_Surface *__real_SDL_SetVideoMode(int w, int h, int bpp, Uint32 flags);
+
+SDL_Surface *__wrap_SDL_SetVideoMode(int w, int h, int bpp, Uint32 flags)
+{
+    setting_mode = 1;
+    SDL_Surface *screen = __real_SDL_SetVideoMode(w, h, bpp, flags);
+    setting_mode = 0;
+    return screen;
+}
+
+int __wrap_SDL_Flip(SDL_Surface *screen)
+{
+    int r = __real_SDL_Flip(screen);
+    if (setting_mode)
+        return r;
+    if (flips == 0)
+        start = __wrap_SDL_GetTicks();
+    pump_audio();
+    page_show(screen->pixels, screen->w, screen->h, (int)(__wrap_SDL_GetTicks() - start));
+    flips++;
+    if (fps) {
+        /* Frame n at trunc(n * 1000 / fps) ms after the first. */
+        ticks = start + (Uint32)((long long)flips * 1000 / fps);
+        page_wait(0);
+    } else {
+        page_wait(-1);
+    }
+    return r;
+}
+
+/* The page learns how the run ended: SDL_main's status, or exit's. */
+EM_JS(void, page_end, (int status), { Module.ended(status); });
+
+int __real_SDL_main(int argc, char *argv[]);
+
+int __wrap_SDL_main(int argc, char *argv[])
+{
+    fps = page_fps();
+    /* The only driver there is, which SDL uses only when named. */
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    int r = __real_SDL_main(argc, argv);
+    page_end(r);
+    return r;
+}
+
+/* No process to end: the run stops here, and emscripten takes the 'unwind'
+ * it is told as a quiet stop. */
+void __wrap_exit(int status)
+{
+    page_end(status);
+    EM_ASM({ throw 'unwind'; });
+    __builtin_unreachable();
+}
