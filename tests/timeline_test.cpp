@@ -22,7 +22,12 @@ std::vector<Frame> frames(1);
 std::string startup;               // SDL's start-up calls, in order
 bool fake_layout;                  // answer the video mode with another pixel layout
 
-void log(const std::string &s) { startup += s + "\n"; }
+template <class... A> void log(const char *call, A... args)
+{
+    startup += call;
+    ((startup += " " + std::to_string(args)), ...);
+    startup += "\n";
+}
 
 }
 
@@ -45,41 +50,31 @@ REAL(void, firekl, void);
 REAL(void, firegf, Sint32, Sint32, Sint32, Sint32);
 REAL(void, firegk, void);
 
-int __wrap_SDL_Init(Uint32 f) { return log("Init " + std::to_string(f)), __real_SDL_Init(f); }
+void __wrap_srand(unsigned seed) { log("srand", seed), __real_srand(seed); }
+int __wrap_SDL_Init(Uint32 f) { return log("Init", f), __real_SDL_Init(f); }
 SDL_Surface *__wrap_SDL_SetVideoMode(int w, int h, int bpp, Uint32 f)
 {
-    log("SetVideoMode " + std::to_string(w) + " " + std::to_string(h) + " " + std::to_string(bpp) + " " +
-        std::to_string(f));
+    log("SetVideoMode", w, h, bpp, f);
     SDL_Surface *real = __real_SDL_SetVideoMode(w, h, bpp, f);
     return fake_layout && real ? SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF, 0xFF00, 0xFF0000, 0) : real;
 }
-int __wrap_SDL_ShowCursor(int on) { return log("ShowCursor " + std::to_string(on)), __real_SDL_ShowCursor(on); }
+int __wrap_SDL_ShowCursor(int on) { return log("ShowCursor", on), __real_SDL_ShowCursor(on); }
 int __wrap_Mix_OpenAudio(int rate, Uint16 format, int channels, int chunk)
 {
-    log("OpenAudio " + std::to_string(rate) + " " + std::to_string(format) + " " + std::to_string(channels) +
-        " " + std::to_string(chunk));
-    return __real_Mix_OpenAudio(rate, format, channels, chunk);
+    return log("OpenAudio", rate, format, channels, chunk), __real_Mix_OpenAudio(rate, format, channels, chunk);
 }
-void __wrap_SDL_PauseAudio(int on)
-{
-    log("PauseAudio " + std::to_string(on) + " at " + std::to_string(SDL_GetTicks()));
-    __real_SDL_PauseAudio(on);
-}
+void __wrap_SDL_PauseAudio(int on) { log("PauseAudio at", on, SDL_GetTicks()), __real_SDL_PauseAudio(on); }
 void __wrap_SDL_WM_SetCaption(const char *title, const char *icon)
 {
-    log(std::string("Caption ") + title + (icon ? " with icon title" : ""));
-    __real_SDL_WM_SetCaption(title, icon);
+    log(title, icon != nullptr), __real_SDL_WM_SetCaption(title, icon);
 }
 int __wrap_SDL_SetColorKey(SDL_Surface *sf, Uint32 flags, Uint32 key)
 {
-    log("SetColorKey " + std::to_string(flags) + " " + std::to_string(key) + (sf == ims[0] ? " image" : ""));
-    return __real_SDL_SetColorKey(sf, flags, key);
+    return log("SetColorKey", sf == ims[0], flags, key), __real_SDL_SetColorKey(sf, flags, key);
 }
 int __wrap_Mix_PlayChannelTimed(int ch, Mix_Chunk *c, int loops, int ticks)
 {
-    log("Play " + std::to_string(ch) + (c == musa ? " music " : " ? ") + std::to_string(loops) + " " +
-        std::to_string(ticks));
-    return __real_Mix_PlayChannelTimed(ch, c, loops, ticks);
+    return log("Play", ch, c == musa, loops, ticks), __real_Mix_PlayChannelTimed(ch, c, loops, ticks);
 }
 // What the exit tests look for on the standard error.
 void __wrap_SDL_Quit(void)
@@ -87,7 +82,6 @@ void __wrap_SDL_Quit(void)
     fprintf(stderr, scripted::returned ? "SDL_Quit after SDL_main returned\n" : "SDL_Quit on exit\n");
     __real_SDL_Quit();
 }
-void __wrap_srand(unsigned seed) { log("srand " + std::to_string(seed)), __real_srand(seed); }
 
 int __wrap_SDL_UpperBlit(SDL_Surface *a, SDL_Rect *sr, SDL_Surface *b, SDL_Rect *dr)
 {
@@ -160,8 +154,8 @@ TEST(Timeline, StartUp)
 {
     std::vector<Frame> f = play({0, 40});
     EXPECT_EQ(startup, "srand 99\nInit 48\nSetVideoMode 640 480 32 2147483648\nShowCursor 0\n"
-                       "OpenAudio 48000 32784 2 1024\nPauseAudio 1 at 1000\nCaption vaskiloimu\n"
-                       "SetColorKey 4096 0 image\nPlay -1 music 0 -1\nPauseAudio 0 at 1500\n");
+                       "OpenAudio 48000 32784 2 1024\nPauseAudio at 1 1000\nvaskiloimu 0\n"
+                       "SetColorKey 1 4096 0\nPlay -1 1 0 -1\nPauseAudio at 0 1500\n");
     EXPECT_EQ(f[0].calls, "bok");  // no image before 10 s; the first frame runs a tick
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(f[1].calls, "bok");
