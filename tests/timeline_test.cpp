@@ -108,18 +108,6 @@ void __wrap_firegf(Sint32 x0, Sint32 w, Sint32 y0, Sint32 h)
 
 namespace {
 
-template <class T> std::string named(const ::testing::TestParamInfo<T> &i)
-{
-    std::string n = i.param.what;
-    for (char &c : n)
-        c = isalnum((unsigned char)c) ? c : '_';
-    return n;
-}
-template <class T> std::string at_time(const ::testing::TestParamInfo<T> &i)
-{
-    return "at_" + std::to_string(i.param.t);
-}
-
 // The demo with a 300x200 test picture and no music, frame n at times[n];
 // at[n] is put in the event queue once frame n is shown. Returns the
 // frames as recorded; see, if given, looks at each on the screen.
@@ -152,80 +140,60 @@ std::vector<Frame> play(const std::vector<Uint32> &times, std::map<long, SDL_Eve
 
 TEST(Timeline, StartUp)
 {
-    std::vector<Frame> f = play({0, 40});
-    EXPECT_EQ(startup, "srand 99\nInit 48\nSetVideoMode 640 480 32 2147483648\nShowCursor 0\n"
-                       "OpenAudio 48000 32784 2 1024\nPauseAudio at 1 1000\nvaskiloimu 0\n"
-                       "SetColorKey 1 4096 0\nPlay -1 1 0 -1\nPauseAudio at 0 1500\n");
-    EXPECT_EQ(f[0].calls, "bok");  // no image before 10 s; the first frame runs a tick
-    ASSERT_EQ(f.size(), 2u);
-    EXPECT_EQ(f[1].calls, "bok");
-}
-
-TEST(Timeline, TheFieldAndTheScreenAsTheEffectsWantThem)
-{
-    play({0}, {}, 1000, [](const Frame &) {
+    std::vector<Frame> f = play({0, 40}, {}, 1000, [](const Frame &) {
         EXPECT_EQ(s, shown);
         EXPECT_EQ(firew, 640);
         EXPECT_EQ(fireh, 486);
         for (int i = 0; i < firew * fireh; i++)
             ASSERT_EQ(firekg[i], 0) << "cell " << i;
     });
+    EXPECT_EQ(startup, "srand 99\nInit 48\nSetVideoMode 640 480 32 2147483648\nShowCursor 0\n"
+                       "OpenAudio 48000 32784 2 1024\nPauseAudio at 1 1000\nvaskiloimu 0\n"
+                       "SetColorKey 1 4096 0\nPlay -1 1 0 -1\nPauseAudio at 0 1500\n");
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[0].calls, "bok");  // no image before 10 s; the first frame runs a tick
+    EXPECT_EQ(f[1].calls, "bok");
 }
 
-// Expected values from an independent evaluation of the timeline in double
-// precision, for the 300x200 picture (centred at x = 170).
-struct Placed { Uint32 t; Sint32 phase; int alpha; Sint16 x, y; Uint16 h; };
-class Placement : public ::testing::TestWithParam<Placed> {};
+// The frame at t after one at 0: expected values from an independent
+// evaluation of the timeline in double precision, for the 300x200 picture
+// (centred at x = 170). Every tick of the frame (t / 40 of them) uses its
+// clock and the rectangle the blit left, and writes the same seeds.
+struct At { Uint32 t; Sint32 phase; int alpha; Sint16 x, y; Uint16 h; std::vector<Sint32> seeds; };
+class Timeline : public ::testing::TestWithParam<At> {};
 
-TEST_P(Placement, PhaseAlphaAndRectangle)
+TEST_P(Timeline, FrameAt)
 {
-    const Placed &p = GetParam();
-    Frame f = play({0, p.t})[1];
-    EXPECT_EQ(f.phase, p.phase);
-    EXPECT_EQ(f.alpha, p.alpha);
-    EXPECT_EQ(f.calls.substr(0, p.alpha < 0 ? 2 : 3), p.alpha < 0 ? "bo" : "bio");
-    if (p.alpha >= 0) {
-        EXPECT_EQ(f.src.h, p.h);
-        EXPECT_EQ(f.dst.x, p.x);
-        EXPECT_EQ(f.dst.y, p.y);
-        EXPECT_EQ(f.dst.w, p.h ? 300 : 0);
-        EXPECT_EQ(f.dst.h, p.h);
+    const At &c = GetParam();
+    Frame f = play({0, c.t})[1];
+    EXPECT_EQ(f.phase, c.phase);
+    EXPECT_EQ(f.alpha, c.alpha);
+    std::string want = c.alpha < 0 ? "bo" : "bio";
+    for (Uint32 i = 0; i < (c.t > 74999 ? 0 : c.t / 40); i++)
+        want += c.seeds.empty() ? "k" : "ks";
+    EXPECT_EQ(f.calls, want);
+    for (auto &seed : f.seeds)
+        ASSERT_EQ(seed, c.seeds);
+    if (c.alpha >= 0) {
+        EXPECT_EQ(f.src.h, c.h);
+        EXPECT_TRUE(f.dst.x == c.x && f.dst.y == c.y && f.dst.w == (c.h ? 300 : 0) && f.dst.h == c.h)
+            << f.dst.x << " " << f.dst.y << " " << f.dst.w << " " << f.dst.h;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Timeline, Placement, ::testing::Values(
-    Placed{9999, 14998, -1, 0, 0, 0},     Placed{10000, 15000, 0, 169, 13, 200},
-    Placed{18000, 27000, 90, 169, 14, 200}, Placed{25999, 38998, 254, 171, 19, 200},
-    Placed{26000, 39000, 255, 171, 20, 200}, Placed{27248, 40872, 255, 168, 18, 200},
-    Placed{32499, 48748, 255, 170, 18, 200}, Placed{39999, 59998, 255, 171, 20, 160},
-    Placed{40000, 60000, 255, 171, 20, 160}, Placed{40001, 60100, 255, 171, 20, 159},
-    Placed{49000, 960000, 255, 171, 19, 100}, Placed{63850, 2445000, 255, 170, 21, 1},
-    Placed{63851, 2445100, 255, 170, 21, 0},  Placed{75000, 3560000, 255, 171, 19, 0}), at_time<Placed>);
-
-// The seeds each tick of the frame at t writes, after a frame at 0; every
-// tick of a frame uses that frame's clock and rectangle.
-struct Seeded { Uint32 t; std::vector<Sint32> seed; };
-class Schedule : public ::testing::TestWithParam<Seeded> {};
-
-TEST_P(Schedule, SeedsOfEveryTick)
-{
-    const Seeded &c = GetParam();
-    Frame f = play({0, c.t})[1];
-    size_t ticks = c.t > 74999 ? 0 : c.t / 40;
-    std::string tick = c.seed.empty() ? "k" : "ks";
-    std::string want = "bio";
-    for (size_t i = 0; i < ticks; i++)
-        want += tick;
-    EXPECT_EQ(f.calls, want);
-    for (auto &seed : f.seeds)
-        ASSERT_EQ(seed, c.seed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Timeline, Schedule, ::testing::Values(
-    Seeded{27999, {}},                 Seeded{28000, {319, 10, 219, 2}}, Seeded{28500, {370, 10, 221, 2}},
-    Seeded{29500, {270, 10, 219, 2}},  Seeded{31199, {290, 10, 221, 2}}, Seeded{31200, {}},
-    Seeded{32499, {}},                 Seeded{32500, {170, 300, 218, 1}}, Seeded{45000, {170, 300, 147, 1}},
-    Seeded{64299, {168, 0, 20, 1}},    Seeded{64300, {}},                Seeded{75000, {}}), at_time<Seeded>);
+INSTANTIATE_TEST_SUITE_P(Timeline, Timeline, ::testing::Values(
+    At{9999, 14998, -1, 0, 0, 0, {}},        At{10000, 15000, 0, 169, 13, 200, {}},
+    At{18000, 27000, 90, 169, 14, 200, {}},   At{25999, 38998, 254, 171, 19, 200, {}},
+    At{26000, 39000, 255, 171, 20, 200, {}},  At{27248, 40872, 255, 168, 18, 200, {}},
+    At{27999, 41998, 255, 171, 19, 200, {}},  At{28000, 42000, 255, 171, 19, 200, {319, 10, 219, 2}},
+    At{28500, 42750, 255, 170, 21, 200, {370, 10, 221, 2}}, At{29500, 44250, 255, 168, 19, 200, {270, 10, 219, 2}},
+    At{31199, 46798, 255, 169, 21, 200, {290, 10, 221, 2}}, At{31200, 46800, 255, 169, 21, 200, {}},
+    At{32499, 48748, 255, 170, 18, 200, {}},  At{32500, 48750, 255, 170, 18, 200, {170, 300, 218, 1}},
+    At{39999, 59998, 255, 171, 20, 160, {171, 300, 180, 1}}, At{40000, 60000, 255, 171, 20, 160, {171, 300, 180, 1}},
+    At{40001, 60100, 255, 171, 20, 159, {171, 300, 179, 1}}, At{45000, 560000, 255, 170, 21, 126, {170, 300, 147, 1}},
+    At{49000, 960000, 255, 171, 19, 100, {171, 300, 119, 1}}, At{63850, 2445000, 255, 170, 21, 1, {170, 300, 22, 1}},
+    At{63851, 2445100, 255, 170, 21, 0, {170, 0, 21, 1}},    At{64299, 2489900, 255, 168, 20, 0, {168, 0, 20, 1}},
+    At{64300, 2490000, 255, 168, 20, 0, {}},  At{75000, 3560000, 255, 171, 19, 0, {}}));
 
 // How a run ends: the frames it shows, and the phase of its second frame.
 struct Ending { const char *what; std::vector<Uint32> times; SDL_Event event; size_t shown; Uint32 base; Sint32 phase; };
@@ -249,8 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Timeline, Ends, ::testing::Values(
     Ending{"another key released", {0, 100, 200}, a_up, 3, 1000, 150},
     Ending{"asked to quit", {0, 100, 200}, quit, 2, 1000, 150},
     Ending{"across the tick counter's wrap", {0, 5000, 6000}, none, 3, 0xFFFFFFFFu - 1000, 7500},
-    Ending{"after a stall of 2^31 ms", {0, 0x80000000u, 0x80000010u}, none, 2, 1000, -3940100}),
-    named<Ending>);
+    Ending{"after a stall of 2^31 ms", {0, 0x80000000u, 0x80000010u}, none, 2, 1000, -3940100}));
 
 // Exactly black pixels of the picture are keyed out; the rest is drawn as
 // it is once fully opaque (no seeds yet, so no fire over it).
@@ -319,6 +286,6 @@ INSTANTIATE_TEST_SUITE_P(Timeline, Exits, ::testing::Values(
     Exit{"no picture", "", "dummy", 2, "SDL_Quit on exit"},
     Exit{"text for a picture", "no picture\n", "dummy", 2, "SDL_Quit on exit"},
     Exit{"a folder for a picture", "folder", "dummy", 2, "SDL_Quit on exit"},
-    Exit{"no screen", "picture", "nosuchdriver", 1, "SDL_Quit on exit"}), named<Exit>);
+    Exit{"no screen", "picture", "nosuchdriver", 1, "SDL_Quit on exit"}));
 
 }

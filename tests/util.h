@@ -20,6 +20,10 @@
 
 extern char **environ;
 
+// SDL never reaches for a real display or sound card in the tests, unless
+// a test asks for it.
+static const int headless = setenv("SDL_VIDEODRIVER", "dummy", 0) + setenv("SDL_AUDIODRIVER", "dummy", 0);
+
 struct TempDir {
     std::string path;
     TempDir()
