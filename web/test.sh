@@ -13,8 +13,8 @@ top=$(dirname "$here")
 need "${BUILD_DEPS[@]}" chromium imagemagick sox libsox-fmt-base python3 clang libclang-rt-14-dev libjpeg-dev
 
 tmp=$(mktemp -d)
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$tmp"' EXIT
+mkdir -p "$tmp/got" "$tmp/seeds" "$tmp/found"
+trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$tmp"' EXIT
 fails=0
 ok() { echo "ok: $*"; }
 bad() { echo "FAILED: $*"; fails=$((fails + 1)); }
@@ -33,8 +33,7 @@ native=${VASKILOIMU_WEB_OUT:-$top/build-web}/native
         --out-dir "$tmp/ref" --quiet || bad "native reference frames (see $native)"
 
 # A static server that also takes what the page reports in test mode.
-mkdir -p "$tmp/got"
-python3 - "$site" "$tmp/got" <<'EOF' &
+python3 - "$site" "$tmp/got" 2>/dev/null <<'EOF' &
 import functools, http.server, os, sys
 site, out = sys.argv[1:]
 class Handler(http.server.SimpleHTTPRequestHandler):
@@ -46,37 +45,27 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         os.replace(name + '.part', name)
         self.send_response(204)
         self.end_headers()
-    def log_message(self, *args):
-        pass
 server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Handler, directory=site))
 with open(os.path.join(out, '..', 'port'), 'w') as f:
     f.write(str(server.server_port))
 server.serve_forever()
 EOF
-pids+=($!)
 for _ in $(seq 50); do [ -s "$tmp/port" ] && break; sleep 0.2; done
 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
     --disable-component-update --disable-sync --user-data-dir="$tmp/profile" --autoplay-policy=no-user-gesture-required \
     "http://127.0.0.1:$(cat "$tmp/port")/?fps=$fps&seed=$seed&still=$stills" >"$tmp/chromium.log" 2>&1 &
-pids+=($!)
 for _ in $(seq 600); do [ -e "$tmp/got/done" ] && break; sleep 0.5; done
 [ "$(cat "$tmp/got/done" 2>/dev/null)" = 0 ] && [ ! -e "$tmp/got/fail" ] && ok "page runs to its end" ||
     bad "page did not end with status 0: $(cat "$tmp/got/fail" 2>/dev/null)"
 
 sox "$top/media/musa.ogg" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"
 python3 - "$tmp" $stills <<'EOF' || fails=$((fails + 1))
-import array, subprocess, sys
-tmp, stills = sys.argv[1], sys.argv[2].split(',')
-bad = 0
+import array, os, subprocess, sys
+tmp, stills, bad = sys.argv[1], sys.argv[2].split(','), []
 def check(good, what):
-    global bad
-    print(('ok: ' if good else 'FAILED: ') + what)
-    bad += not good
+    print(('ok: ' if good else 'FAILED: ') + what) or good or bad.append(what)
 def read(name):
-    try:
-        return open(name, 'rb').read()
-    except OSError:
-        return b''
+    return open(name, 'rb').read() if os.path.exists(name) else b''
 for t in stills:
     web = read(f'{tmp}/got/still-{t}')
     rgb = bytearray(len(web) // 4 * 3)
@@ -89,11 +78,10 @@ web, ref = array.array('h', read(f'{tmp}/got/audio')), array.array('h', read(f'{
 n = 75000 * 48 * 2
 check(len(web) == n and max(map(abs, map(int.__sub__, web, ref[:n]))) <= 1,
       f'sound: {len(web)} of {n} samples from clock 0, each within 1 of the native decoding')
-sys.exit(bad)
+sys.exit(len(bad))
 EOF
 
 # The loader, from a few tiny pictures of our own, for a bounded time.
-mkdir -p "$tmp/seeds" "$tmp/found"
 g=$top/media/galleri.jpg
 convert "$g" -resize 8x6 "$tmp/seeds/a.jpg"
 convert "$g" -resize 8x6 -interlace JPEG -colorspace Gray "$tmp/seeds/b.jpg"
