@@ -6,9 +6,10 @@
 # --no-windows: it is what adds the i386 architecture and source entries).
 #
 # A failing step does not stop the others. The last line is "N passed, M
-# failed": each ctest test and each count a script prints as "N passed, M
-# failed" adds up; a step that prints neither is one check, and a step that
-# fails without a failure counted is one failure.
+# failed", summed over the steps: a step counts its ctest tests, or the checks
+# its script counts in its own last "N passed, M failed" line; a step that
+# prints neither is one check, and one that fails without a failure counted
+# is one failure.
 set -uo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 . "$top/tools/deps.sh"
@@ -30,8 +31,8 @@ step() {
     shift
     "$@" 2>&1 | tee "$log"
     local rc=${PIPESTATUS[0]} p f
-    read -r p f < <(awk '/tests failed out of/ { f += $4; p += $NF - $4 }
-        /^[0-9]+ passed, [0-9]+ failed$/ { p += $1; f += $3 } END { print p + 0, f + 0 }' "$log")
+    read -r p f < <(awk '/tests failed out of/ { f = $4; p = $NF - $4 }
+        /^[0-9]+ passed, [0-9]+ failed$/ { p = $1; f = $3 } END { print p + 0, f + 0 }' "$log")
     [ "$rc" -eq 0 ] && [ "$p$f" = 00 ] && p=1
     [ "$rc" -ne 0 ] && [ "$f" -eq 0 ] && f=1
     passed=$((passed + p)) failed=$((failed + f))
