@@ -1,6 +1,6 @@
 # Sourced by the checks that play the demo on a virtual X screen of their
 # own: the screen, the demo as a process, screenshots, and the verdicts.
-tmp=$(mktemp -d) failed=0 xvfb=
+tmp=$(mktemp -d) passed=0 failed=0 xvfb=
 # on_exit: what the caller has to clean up besides.
 trap 'eval "${on_exit:-}"; kill $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
 trap 'exit 1' INT TERM
@@ -9,9 +9,15 @@ trap 'exit 1' INT TERM
 # "FAILED: WHAT", with what the command said.
 check() {
     local out
-    out=$("${@:2}" 2>&1) && echo "ok: $1${out:+: $out}" || { echo "FAILED: $1${out:+: $out}"; failed=$((failed + 1)); }
+    out=$("${@:2}" 2>&1) && { echo "ok: $1${out:+: $out}"; passed=$((passed + 1)); } ||
+        { echo "FAILED: $1${out:+: $out}"; failed=$((failed + 1)); }
 }
-verdict() { [ "$failed" -eq 0 ] && echo "all passed" || { tail -n 20 "$tmp/demo.log"; echo "$failed failed"; exit 1; }; }
+# verdict: the demo's own output after a failure, then the count, last.
+verdict() {
+    [ "$failed" -eq 0 ] || tail -n 20 "$tmp/demo.log"
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ] || exit 1
+}
 # is GOT WANT: says what it got when it differs.
 is() { [ "$1" = "$2" ] || { echo "$1"; return 1; }; }
 
