@@ -1,6 +1,6 @@
 /* What the demo needs from a browser page, beneath its unchanged code. The
- * linker's --wrap (see build.sh) sends the calls of these SDL functions
- * here:
+ * linker's --wrap (see build.sh) sends the calls of these SDL and C library
+ * functions here:
  *  - each flip hands the screen to the page's canvas and waits for the next
  *    animation frame (ASYNCIFY unwinds the program meanwhile);
  *  - SDL's audio wants a thread, and there are none: the device is the page,
