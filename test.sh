@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs every test: the
 # whole suite on classic SDL 1.2 and again on sdl12-compat, built with
-# sanitizers, the demo under valgrind, a short benchmark run so it cannot rot,
+# sanitizers, a short benchmark run so it cannot rot,
 # the Debian package, and the Windows build under wine (left out with
 # --no-windows: it is what adds the i386 architecture and source entries).
 #
@@ -16,7 +16,7 @@ top=$(cd "$(dirname "$0")" && pwd)
 case "${1:-}" in "" | --no-windows) ;; *) echo "usage: $0 [--no-windows]" >&2; exit 2 ;; esac
 jobs=$(nproc)
 
-need "${BUILD_DEPS[@]}" libgtest-dev libsdl1.2-compat python3 imagemagick xvfb xdotool x11-utils valgrind \
+need "${BUILD_DEPS[@]}" libgtest-dev libsdl1.2-compat python3 imagemagick xvfb xdotool x11-utils \
     lintian appstream mandoc groff-base desktop-file-utils || exit 1
 compat=/usr/lib/$(gcc -print-multiarch)/sdl12-compat
 ct=(--output-on-failure --no-tests=error -j"$jobs")
@@ -69,8 +69,6 @@ step "Sanitizers: every test, sdl12-compat" san with_compat "$top/build-san/vask
 # inside Mesa under sdl12-compat: memory errors only, no leak check.
 step "Sanitizers: the window test, both" env UBSAN_OPTIONS=print_stacktrace=1 ASAN_OPTIONS=detect_leaks=0 \
     ctest --test-dir "$top/build-san" "${ct[@]}" -R '^window_'
-step "valgrind memcheck, classic SDL 1.2" bash "$top/tests/valgrind.sh" "$demo"
-step "valgrind memcheck, sdl12-compat" with_compat "$demo" bash "$top/tests/valgrind.sh" "$demo"
 step "Debian package: install, play from the launcher, remove" bash "$top/tests/package_test.sh" "$top/build"
 step "Benchmark, briefly, so it cannot rot (it judges no time)" "$top/build/tools/bench/vaskiloimu-bench" --quick
 # The web build's test goes here.
