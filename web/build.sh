@@ -32,7 +32,8 @@ rm -rf "$obj" "$site"
 mkdir -p "$obj" "$site/licenses"
 
 # The program's own sources unchanged, the shared image loader, the glue.
-common="-O2 -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/ports"
+# As natively, no fused multiply-adds: the timeline's values must round alike.
+common="-O2 -ffp-contract=off -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/ports"
 objs=()
 for f in "$top"/src/*.cpp; do
     o=$obj/$(basename "$f" .cpp).o
