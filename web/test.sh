@@ -14,10 +14,11 @@ need "${BUILD_DEPS[@]}" chromium imagemagick sox libsox-fmt-base python3 clang l
 
 tmp=$(mktemp -d)
 mkdir -p "$tmp/got" "$tmp/seeds" "$tmp/found"
-trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$tmp"' EXIT
-fails=0
-ok() { echo "ok: $*"; }
-bad() { echo "FAILED: $*"; fails=$((fails + 1)); }
+# The last line, "N passed, M failed", is what the top test script adds up.
+trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$tmp"; echo "$passed passed, $failed failed"' EXIT
+passed=0 failed=0
+ok() { echo "ok: $*"; passed=$((passed + 1)); }
+bad() { echo "FAILED: $*"; failed=$((failed + 1)); }
 
 site=$("$here/build.sh") || { bad "web build"; exit 1; }
 total=$(du -cb "$site" | tail -n 1 | cut -f1)
@@ -59,7 +60,7 @@ for _ in $(seq 600); do [ -e "$tmp/got/done" ] && break; sleep 0.5; done
     bad "page did not end with status 0: $(cat "$tmp/got/fail" 2>/dev/null)"
 
 sox "$top/media/musa.ogg" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"
-python3 - "$tmp" $stills <<'EOF' || fails=$((fails + 1))
+python3 - "$tmp" $stills <<'EOF'
 import array, os, subprocess, sys
 tmp, stills, bad = sys.argv[1], sys.argv[2].split(','), []
 def check(good, what):
@@ -80,6 +81,8 @@ check(len(web) == n and max(map(abs, map(int.__sub__, web, ref[:n]))) <= 1,
       f'sound: {len(web)} of {n} samples from clock 0, each within 1 of the native decoding')
 sys.exit(len(bad))
 EOF
+r=$?; IFS=, read -ra t <<<"$stills"
+passed=$((passed + ${#t[@]} + 1 - r)) failed=$((failed + r))  # a check per still, and the sound
 
 # The loader, from a few tiny pictures of our own, for a bounded time.
 g=$top/media/galleri.jpg
@@ -94,4 +97,4 @@ clang -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$t
     ok "image loader fuzzed 60 s: $(grep -o 'Done [0-9]* runs' "$tmp/fuzz.log")" ||
     { tail -n 40 "$tmp/fuzz.log"; bad "image loader under the fuzzer"; }
 
-[ "$fails" -eq 0 ]
+[ "$failed" -eq 0 ]
