@@ -33,15 +33,15 @@ mkdir -p "$obj" "$site/licenses"
 
 # The program's own sources unchanged, the shared image loader, the glue.
 # As natively, no fused multiply-adds: the timeline's values must round alike.
-common="-O2 -ffp-contract=off -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/ports"
+common=(-O2 -ffp-contract=off -Wall -Wextra "-ffile-prefix-map=$top=." -I"$prefix/include/SDL" -I"$prefix/include" -I"$top/ports")
 objs=()
 for f in "$top"/src/*.cpp; do
     o=$obj/$(basename "$f" .cpp).o
-    em++ -std=c++17 $common -c "$f" -o "$o"
+    em++ -std=c++17 "${common[@]}" -c "$f" -o "$o"
     objs+=("$o")
 done
-emcc -std=c99 $common -c "$top/ports/image.c" -o "$obj/image.o"
-emcc -std=gnu11 $common -c "$here/glue.c" -o "$obj/glue.o"
+emcc -std=c99 "${common[@]}" -c "$top/ports/image.c" -o "$obj/image.o"
+emcc -std=gnu11 "${common[@]}" -c "$here/glue.c" -o "$obj/glue.o"
 objs+=("$obj/image.o" "$obj/glue.o")
 
 # The calls glue.c answers instead of SDL and the C library. Only direct
