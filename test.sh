@@ -55,7 +55,7 @@ demo=$top/build/vaskiloimu
 step "Build" build "$top/build"
 step "Classic SDL 1.2: every test" ctest --test-dir "$top/build" "${ct[@]}"
 # The window test covers both implementations by itself.
-step "sdl12-compat: every test again" with_compat "$demo" ctest --test-dir "$top/build" "${ct[@]}" -E '^window_'
+step "sdl12-compat: the core tests again" with_compat "$demo" ctest --test-dir "$top/build" "${ct[@]}" -L core
 # Whole stacks, so the one suppression (a surface sdl12-compat keeps after
 # SDL_Quit) can match inside libraries built without frame pointers.
 san() { UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0:fast_unwind_on_malloc=0 "$@"; }
@@ -63,15 +63,16 @@ step "AddressSanitizer and UndefinedBehaviorSanitizer: build" build "$top/build-
     -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 step "Sanitizers: every test, classic SDL 1.2" san ctest --test-dir "$top/build-san" "${ct[@]}" -E '^window_'
-step "Sanitizers: every test, sdl12-compat" san with_compat "$top/build-san/vaskiloimu" \
-    ctest --test-dir "$top/build-san" "${ct[@]}" -E '^window_'
+step "Sanitizers: the core tests, sdl12-compat" san with_compat "$top/build-san/vaskiloimu" \
+    ctest --test-dir "$top/build-san" "${ct[@]}" -L core
 # On X11 the libraries' own leaks cannot be traced, and whole stacks hang
 # inside Mesa under sdl12-compat: memory errors only, no leak check.
 step "Sanitizers: the window test, both" env UBSAN_OPTIONS=print_stacktrace=1 ASAN_OPTIONS=detect_leaks=0 \
     ctest --test-dir "$top/build-san" "${ct[@]}" -R '^window_'
 step "Debian package: install, play from the launcher, remove" bash "$top/tests/package_test.sh" "$top/build"
 step "Benchmark, briefly, so it cannot rot (it judges no time)" "$top/build/tools/bench/vaskiloimu-bench" --quick
-# The web build's test goes here.
+step "Web build in headless Chromium: frames and sound against native, and the image loader fuzzed" \
+    bash "$top/web/test.sh"
 [ "${1:-}" = --no-windows ] || step "Windows build, and the demo under wine on Xvfb; this adds the i386 architecture \
 and Debian's source entries to apt where missing (./test.sh --no-windows leaves it out)" bash "$top/win/test.sh"
 
