@@ -31,74 +31,61 @@ template <class... A> void log(const char *call, A... args)
 
 }
 
+// WRAP(ret, name, (params)) declares the real function and opens the
+// definition of the recorder the linker puts in its place.
+#define WRAP(ret, name, params) \
+    ret __real_##name params;   \
+    ret __wrap_##name params
 extern "C" {
-#define REAL(ret, name, ...) ret __real_##name(__VA_ARGS__)
-REAL(int, SDL_Init, Uint32);
-REAL(SDL_Surface *, SDL_SetVideoMode, int, int, int, Uint32);
-REAL(int, SDL_ShowCursor, int);
-REAL(int, Mix_OpenAudio, int, Uint16, int, int);
-REAL(void, SDL_PauseAudio, int);
-REAL(void, SDL_WM_SetCaption, const char *, const char *);
-REAL(int, SDL_SetColorKey, SDL_Surface *, Uint32, Uint32);
-REAL(int, Mix_PlayChannelTimed, int, Mix_Chunk *, int, int);
-REAL(void, SDL_Quit, void);
-REAL(void, srand, unsigned);
-REAL(int, SDL_UpperBlit, SDL_Surface *, SDL_Rect *, SDL_Surface *, SDL_Rect *);
-REAL(int, SDL_SetAlpha, SDL_Surface *, Uint32, Uint8);
-REAL(void, bkge, Sint32);
-REAL(void, firekl, void);
-REAL(void, firegf, Sint32, Sint32, Sint32, Sint32);
-REAL(void, firegk, void);
-
-void __wrap_srand(unsigned seed) { log("srand", seed), __real_srand(seed); }
-int __wrap_SDL_Init(Uint32 f) { return log("Init", f), __real_SDL_Init(f); }
-SDL_Surface *__wrap_SDL_SetVideoMode(int w, int h, int bpp, Uint32 f)
+WRAP(void, srand, (unsigned seed)) { log("srand", seed), __real_srand(seed); }
+WRAP(int, SDL_Init, (Uint32 f)) { return log("Init", f), __real_SDL_Init(f); }
+WRAP(SDL_Surface *, SDL_SetVideoMode, (int w, int h, int bpp, Uint32 f))
 {
     log("SetVideoMode", w, h, bpp, f);
     SDL_Surface *real = __real_SDL_SetVideoMode(w, h, bpp, f);
     return fake_layout && real ? SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF, 0xFF00, 0xFF0000, 0) : real;
 }
-int __wrap_SDL_ShowCursor(int on) { return log("ShowCursor", on), __real_SDL_ShowCursor(on); }
-int __wrap_Mix_OpenAudio(int rate, Uint16 format, int channels, int chunk)
+WRAP(int, SDL_ShowCursor, (int on)) { return log("ShowCursor", on), __real_SDL_ShowCursor(on); }
+WRAP(int, Mix_OpenAudio, (int rate, Uint16 format, int channels, int chunk))
 {
     return log("OpenAudio", rate, format, channels, chunk), __real_Mix_OpenAudio(rate, format, channels, chunk);
 }
-void __wrap_SDL_PauseAudio(int on) { log("PauseAudio at", on, SDL_GetTicks()), __real_SDL_PauseAudio(on); }
-void __wrap_SDL_WM_SetCaption(const char *title, const char *icon)
+WRAP(void, SDL_PauseAudio, (int on)) { log("PauseAudio at", on, SDL_GetTicks()), __real_SDL_PauseAudio(on); }
+WRAP(void, SDL_WM_SetCaption, (const char *title, const char *icon))
 {
     log(title, icon != nullptr), __real_SDL_WM_SetCaption(title, icon);
 }
-int __wrap_SDL_SetColorKey(SDL_Surface *sf, Uint32 flags, Uint32 key)
+WRAP(int, SDL_SetColorKey, (SDL_Surface * sf, Uint32 flags, Uint32 key))
 {
     return log("SetColorKey", sf == ims[0], flags, key), __real_SDL_SetColorKey(sf, flags, key);
 }
-int __wrap_Mix_PlayChannelTimed(int ch, Mix_Chunk *c, int loops, int ticks)
+WRAP(int, Mix_PlayChannelTimed, (int ch, Mix_Chunk *c, int loops, int ticks))
 {
     return log("Play", ch, c == musa, loops, ticks), __real_Mix_PlayChannelTimed(ch, c, loops, ticks);
 }
 // What the exit tests look for on the standard error.
-void __wrap_SDL_Quit(void)
+WRAP(void, SDL_Quit, (void))
 {
     fprintf(stderr, scripted::returned ? "SDL_Quit after SDL_main returned\n" : "SDL_Quit on exit\n");
     __real_SDL_Quit();
 }
 
-int __wrap_SDL_UpperBlit(SDL_Surface *a, SDL_Rect *sr, SDL_Surface *b, SDL_Rect *dr)
+WRAP(int, SDL_UpperBlit, (SDL_Surface * a, SDL_Rect *sr, SDL_Surface *b, SDL_Rect *dr))
 {
     int r = __real_SDL_UpperBlit(a, sr, b, dr);
     if (a == ims[0])
         frames.back().calls += "i", frames.back().src = *sr, frames.back().dst = *dr;
     return r;
 }
-int __wrap_SDL_SetAlpha(SDL_Surface *sf, Uint32 flags, Uint8 alpha)
+WRAP(int, SDL_SetAlpha, (SDL_Surface * sf, Uint32 flags, Uint8 alpha))
 {
     frames.back().alpha = flags == SDL_SRCALPHA ? alpha : -2;
     return __real_SDL_SetAlpha(sf, flags, alpha);
 }
-void __wrap_bkge(Sint32 phase) { frames.back().calls += "b", frames.back().phase = phase, __real_bkge(phase); }
-void __wrap_firekl(void) { frames.back().calls += "k", __real_firekl(); }
-void __wrap_firegk(void) { frames.back().calls += "o", __real_firegk(); }
-void __wrap_firegf(Sint32 x0, Sint32 w, Sint32 y0, Sint32 h)
+WRAP(void, bkge, (Sint32 phase)) { frames.back().calls += "b", frames.back().phase = phase, __real_bkge(phase); }
+WRAP(void, firekl, (void)) { frames.back().calls += "k", __real_firekl(); }
+WRAP(void, firegk, (void)) { frames.back().calls += "o", __real_firegk(); }
+WRAP(void, firegf, (Sint32 x0, Sint32 w, Sint32 y0, Sint32 h))
 {
     frames.back().calls += "s";
     frames.back().seeds.push_back({x0, w, y0, h});

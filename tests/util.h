@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
@@ -17,8 +16,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char **environ;
 
 // SDL never reaches for a real display or sound card in the tests, unless
 // a test asks for it.
@@ -73,45 +70,40 @@ struct Outcome {
     double seconds = 0;
 };
 
-// Runs argv in dir with env before the inherited environment, in a session
-// of its own with every signal at its default (SDL turns SIGTERM into a quit
-// only then). SIGTERM after term_after seconds (0: never), SIGKILL at limit.
+// Runs argv in dir with env added to the environment, in a session of its
+// own with every signal at its default (SDL turns SIGTERM into a quit only
+// then). SIGTERM after term_after seconds (0: never), SIGKILL at limit.
 inline Outcome run(const std::vector<std::string> &argv, const std::string &dir,
-                   std::vector<std::string> env = {}, double term_after = 0, double limit = 30)
+                   const std::vector<std::string> &env = {}, double term_after = 0, double limit = 30)
 {
-    for (char **e = environ; *e; e++)
-        env.push_back(*e);
-    std::vector<char *> a, e;
-    for (const std::string &s : argv)
-        a.push_back(const_cast<char *>(s.c_str()));
-    for (const std::string &s : env)
-        e.push_back(const_cast<char *>(s.c_str()));
-    a.push_back(nullptr), e.push_back(nullptr);
     TempDir out;
-    posix_spawn_file_actions_t fa;
-    posix_spawnattr_t at;
-    sigset_t all, none;
-    sigfillset(&all), sigemptyset(&none);
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, (out / "o").c_str(), O_WRONLY | O_CREAT, 0644);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    posix_spawnattr_init(&at);
-    posix_spawnattr_setflags(&at, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setsigdefault(&at, &all);
-    posix_spawnattr_setsigmask(&at, &none);
-    Outcome o;
-    pid_t pid;
     auto t0 = std::chrono::steady_clock::now();
-    if (posix_spawn(&pid, a[0], &fa, &at, a.data(), e.data()) != 0)
-        return o;
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int sig = 1; sig < NSIG; sig++)
+            signal(sig, SIG_DFL);
+        std::vector<char *> a;
+        for (const std::string &s : env)
+            putenv(const_cast<char *>(s.c_str()));
+        for (const std::string &s : argv)
+            a.push_back(const_cast<char *>(s.c_str()));
+        a.push_back(nullptr);
+        int fd = open((out / "o").c_str(), O_WRONLY | O_CREAT, 0644);
+        if (chdir(dir.c_str()) == 0 && dup2(fd, 1) >= 0 && dup2(fd, 2) >= 0)
+            execv(a[0], a.data());
+        _exit(127);
+    }
+    Outcome o;
     int st = 0;
-    bool termed = false;
     while (waitpid(pid, &st, WNOHANG) == 0) {
+        double before = o.seconds;
         o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (term_after > 0 && o.seconds >= term_after && !termed)
-            termed = kill(pid, SIGTERM) == 0;
+        if (term_after > 0 && before < term_after && o.seconds >= term_after)
+            kill(pid, SIGTERM);
         if (o.seconds >= limit)
             kill(pid, SIGKILL);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
