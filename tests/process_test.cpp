@@ -30,17 +30,11 @@ void write_music(const std::string &path, Uint32 frames)
     write_file(path, b);
 }
 
-Outcome demo(const std::string &dir, std::vector<std::string> env, double term_after, double limit = 30)
-{
-    env.push_back("SDL_VIDEODRIVER=dummy");
-    return run({DEMO_BINARY}, dir, env, term_after, limit);
-}
-
 TEST(Process, SigtermEndsItQuietlyWithStatus0)
 {
     TempDir dir;
     write_image(dir / "galleri.jpg", 64, 48);
-    Outcome o = demo(dir.path, {"SDL_AUDIODRIVER=dummy"}, 1.5);
+    Outcome o = run({DEMO_BINARY}, dir.path, {}, 1.5);
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out, "");
     EXPECT_GE(o.seconds, 1.5) << "it ended before it was asked to";
@@ -55,8 +49,8 @@ TEST(Process, MusicIsPlayedUnchangedOnceAfterTheStartUpPause)
     const size_t frames = RATE;
     write_music(dir / "musa.ogg", frames);
     // The delay makes the disk writer keep pace with the wall clock.
-    Outcome o = demo(dir.path, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir / "out.raw",
-                                "SDL_DISKAUDIODELAY=21"}, 3.5);
+    Outcome o = run({DEMO_BINARY}, dir.path,
+                    {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir / "out.raw", "SDL_DISKAUDIODELAY=21"}, 3.5);
     EXPECT_EQ(o.status, 0);
     std::string raw = slurp(dir / "out.raw");
     std::vector<Sint16> rec(raw.size() / 2);
@@ -79,7 +73,7 @@ TEST(Process, FullRunEndsByItselfAfter75SecondsLong)
 {
     TempDir dir;
     write_image(dir / "galleri.jpg", 64, 48);
-    Outcome o = demo(dir.path, {"SDL_AUDIODRIVER=dummy"}, 0, 120);
+    Outcome o = run({DEMO_BINARY}, dir.path, {}, 0, 120);
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out, "");
     EXPECT_GE(o.seconds, 75.0);
