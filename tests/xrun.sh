@@ -1,8 +1,8 @@
 # Sourced by the checks that play the demo on a virtual X screen of their
 # own: the screen, the demo as a process, screenshots, and the verdicts.
-tmp=$(mktemp -d) passed=0 failed=0 xvfb=
-# on_exit: what the caller has to clean up besides.
-trap 'eval "${on_exit:-}"; kill $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
+tmp=$(mktemp -d) passed=0 failed=0
+# on_exit: what the caller has to clean up besides; the screen is a job.
+trap 'eval "${on_exit:-}"; kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
 trap 'exit 1' INT TERM
 
 # check WHAT COMMAND...: runs the command and prints "ok: WHAT" or
@@ -21,13 +21,10 @@ verdict() {
 # is GOT WANT: says what it got when it differs.
 is() { [ "$1" = "$2" ] || { echo "$1"; return 1; }; }
 
-# Without -noreset a start now and then fails to open the display.
+# Without -noreset a start now and then fails to open the display. The
+# screen names its display once it takes connections.
 Xvfb -displayfd 3 -screen 0 640x480x24 -noreset -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do
-    DISPLAY=:$(cat "$tmp/display") xdpyinfo >/dev/null 2>&1 && break
-    sleep 0.1
-done
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$tmp/display")
 xdpyinfo >/dev/null 2>&1 || { echo "FAILED: no X server"; exit 1; }
 
@@ -39,11 +36,9 @@ start() {
 # finish SECONDS: waits that long at most for the demo to end; sets status.
 finish() {
     for _ in $(seq $(($1 * 20))); do kill -0 "$pid" 2>/dev/null && sleep 0.05; done
-    if kill -9 "$pid" 2>/dev/null; then
-        wait "$pid" || status="still running after $1 s"
-    else
-        wait "$pid" && status=0 || status=$?
-    fi
+    local late=
+    kill -9 "$pid" 2>/dev/null && late="still running after $1 s"
+    wait "$pid" && status=0 || status=${late:-$?}
 }
 # window: waits for the demo's window, captioned as it; sets wid to its ids.
 window() {
