@@ -13,9 +13,7 @@ top=$(dirname "$here")
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 # 32-bit wine runs 32-bit Windows programs; need() updates the lists.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-fi
+dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
 need g++ imagemagick wine wine32:i386 xvfb x11-utils xdotool sox libsox-fmt-base unzip
 
 "$here/build.sh" >/dev/null
@@ -76,12 +74,11 @@ fi
 finish 90
 check "status 0 at the end" is "$status" 0
 
-mkdir "$tmp/nopicture"
-cp "$game"/*.exe "$game"/*.dll "$game/musa.ogg" "$tmp/nopicture/"
-start "$tmp/nopicture" wine vaskiloimu.exe
-finish 30
-check "status 2 without the picture" is "$status" 2
 start "$game" env SDL_VIDEODRIVER=none wine vaskiloimu.exe
 finish 30
 check "status 1 without a screen" is "$status" 1
+rm "$game/galleri.jpg"
+start "$game" wine vaskiloimu.exe
+finish 30
+check "status 2 without the picture" is "$status" 2
 verdict
