@@ -9,6 +9,7 @@ std::deque<SDL_Event> events;
 bool real_events;
 bool real_clock;
 bool returned;
+int status;
 
 namespace {
 Uint32 ticks;
@@ -33,7 +34,7 @@ long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
             events.push_back(quit());
         n++;
     };
-    SDL_main(0, nullptr);
+    status = SDL_main(0, nullptr);
     returned = true;
     on_flip = nullptr;
     events.clear();

@@ -16,6 +16,7 @@ extern std::deque<SDL_Event> events;  // handed out by SDL_PollEvent before SDL'
 extern bool real_events;              // also hand out SDL's own events (signals become SDL_QUIT)
 extern bool real_clock;               // let SDL_GetTicks and SDL_Delay through to SDL
 extern bool returned;                 // SDL_main has returned
+extern int status;                    // ... with this value
 
 // Runs SDL_main from its start, with seed for srand and SDL_GetTicks at base
 // before the start-up pause. Frame n is drawn at demo clock time_of(n): the
