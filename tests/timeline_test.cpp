@@ -14,7 +14,7 @@ namespace {
 struct Frame {
     Sint32 t = 0, phase = 0;
     int alpha = -1;                // the last alpha set, -1 for none
-    SDL_Rect src{}, dst{};         // the blit's, dst as the blit left it
+    SDL_Rect dst{};                // the blit's, as the blit left it
     std::string calls;             // b pattern, i image, o overlay, k tick, s seeds
     std::vector<std::vector<Sint32>> seeds;
 };
@@ -74,7 +74,7 @@ WRAP(int, SDL_UpperBlit, (SDL_Surface * a, SDL_Rect *sr, SDL_Surface *b, SDL_Rec
 {
     int r = __real_SDL_UpperBlit(a, sr, b, dr);
     if (a == ims[0])
-        frames.back().calls += "i", frames.back().src = *sr, frames.back().dst = *dr;
+        frames.back().calls += "i", frames.back().dst = *dr;
     return r;
 }
 WRAP(int, SDL_SetAlpha, (SDL_Surface * sf, Uint32 flags, Uint8 alpha))
@@ -163,7 +163,6 @@ TEST_P(Timeline, FrameAt)
     for (auto &seed : f.seeds)
         ASSERT_EQ(seed, c.seeds);
     if (c.alpha >= 0) {
-        EXPECT_EQ(f.src.h, c.h);
         EXPECT_TRUE(f.dst.x == c.x && f.dst.y == c.y && f.dst.w == (c.h ? 300 : 0) && f.dst.h == c.h)
             << f.dst.x << " " << f.dst.y << " " << f.dst.w << " " << f.dst.h;
     }
@@ -243,11 +242,9 @@ TEST_P(Exits, WithTheStatusAndSdlShutDown)
 {
     const Exit &c = GetParam();
     TempDir dir;
-    if (!strcmp(c.image, "picture"))
+    if (c.image && !strcmp(c.image, "picture"))
         write_image(dir / "galleri.jpg", 30, 20);
-    else if (!strcmp(c.image, "folder"))
-        std::filesystem::create_directory(dir / "galleri.jpg");
-    else if (*c.image)
+    else if (c.image)
         write_file(dir / "galleri.jpg", c.image);
     EXPECT_EXIT(
         {
@@ -263,9 +260,8 @@ TEST_P(Exits, WithTheStatusAndSdlShutDown)
 
 INSTANTIATE_TEST_SUITE_P(Timeline, Exits, ::testing::Values(
     Exit{"the end", "picture", "dummy", 0, "SDL_Quit after SDL_main returned"},
-    Exit{"no picture", "", "dummy", 2, "SDL_Quit on exit"},
+    Exit{"no picture", nullptr, "dummy", 2, "SDL_Quit on exit"},
     Exit{"text for a picture", "no picture\n", "dummy", 2, "SDL_Quit on exit"},
-    Exit{"a folder for a picture", "folder", "dummy", 2, "SDL_Quit on exit"},
     Exit{"no screen", "picture", "nosuchdriver", 1, "SDL_Quit on exit"}));
 
 }
