@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs every test: the
-# whole suite on classic SDL 1.2 and again on sdl12-compat, built with
-# sanitizers, a short benchmark run so it cannot rot,
-# the Debian package, and the Windows build under wine (left out with
-# --no-windows: it is what adds the i386 architecture and source entries).
+# suite on classic SDL 1.2 and again on sdl12-compat, also built with
+# sanitizers; a short benchmark run so it cannot rot; the Debian package; the
+# web build in headless Chromium; and the Windows build under wine (left out
+# with --no-windows: it is what adds the i386 architecture).
 #
 # A failing step does not stop the others. The last line is "N passed, M
 # failed", summed over the steps: a step counts its ctest tests, or the checks
