@@ -47,8 +47,8 @@ TEST(Capture, StillsAreTheDemosFrames)
 {
     TempDir media, out;
     write_image(media / "galleri.jpg", 300, 200);
-    Outcome o = run({CAPTURE_BINARY, "--media", media.path, "--fps", "7", "--seed", "5", "--still",
-                     "0,28571,45000,45001", "--out-dir", out.path, "--quiet"}, media.path);
+    Outcome o = run(CAPTURE_BINARY " --fps 7 --seed 5 --still 0,28571,45000,45001 --quiet --out-dir " + out.path,
+                    media.path);
     ASSERT_EQ(o.status, 0) << o.out;
     int stills = 0;
     check_demo_frames(media.path, 5, 7, 45001, [&](Sint32 t, const Uint32 *want) {
@@ -73,8 +73,7 @@ TEST(Capture, VideoIsFedTheDemosFrames)
     write_file(media / "musa.ogg", "");
     write_file(bin / "ffmpeg", "#!/bin/sh\ncat > " + media / "frames.raw" + "\n");
     std::filesystem::permissions(bin / "ffmpeg", std::filesystem::perms::owner_all);
-    Outcome o = run({CAPTURE_BINARY, "--media", media.path, "--fps", "1", "--seed", "9", "--quiet"}, media.path,
-                    {"PATH=" + bin.path + ":" + getenv("PATH")});
+    Outcome o = run("env PATH=" + bin.path + ":$PATH " CAPTURE_BINARY " --fps 1 --seed 9 --quiet", media.path);
     ASSERT_EQ(o.status, 0) << o.out;
     EXPECT_TRUE(std::filesystem::exists(media / "vaskiloimu.mkv"));
     std::ifstream raw(media / "frames.raw", std::ios::binary);
