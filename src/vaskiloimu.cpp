@@ -38,11 +38,11 @@ const double REST_TOP = 20;
 // every SWING_HALF ms.
 const double SWING_HALF = 1000;
 // The phase runs at 1.5 a millisecond until the speed-up, then at 100; the
-// second line starts where the first ends: 100 * SPEED_UP - 1.5 * SPEED_UP.
-const Uint32 PHASE_AT_SPEED_UP_OFFSET = 100u * SPEED_UP - 60000u;
-// The propagation reads three rows below the lowest row it writes, which is
-// one below the screen; the seeds under an image at the bottom edge take
-// the two rows below it. So the field has rows to spare under the screen.
+// second line starts where the first ends.
+const Uint32 PHASE_AT_SPEED_UP_OFFSET = 100u * SPEED_UP - 3u * SPEED_UP / 2;
+// Rows of the field below the screen: the seeds under an image at the
+// screen's bottom edge take the first two, and the propagation reads down
+// to the fifth.
 const Sint32 FIELD_ROWS_BELOW_SCREEN = 6;
 
 void paska(void)

@@ -112,7 +112,7 @@ int __wrap_SDL_PollEvent(SDL_Event *e)
 }
 
 /* The audio device. */
-static SDL_AudioSpec spec;
+static SDL_AudioSpec device;
 static int opened, paused = 1;
 static long played;      /* sample frames handed to the page since the sound started */
 static Uint8 chunk[48000 * 4];
@@ -125,11 +125,11 @@ int __wrap_SDL_OpenAudio(SDL_AudioSpec *want, SDL_AudioSpec *got)
         SDL_SetError("the page plays 16-bit stereo only");
         return -1;
     }
-    spec = *want;
-    spec.silence = 0;
-    spec.size = (Uint32)spec.samples * 4;
+    device = *want;
+    device.silence = 0;
+    device.size = (Uint32)device.samples * 4;
     if (got)
-        *got = spec;
+        *got = device;
     opened = 1;
     paused = 1;
     return 0;
@@ -161,12 +161,12 @@ static void pump_audio(void)
 {
     if (!opened || paused)
         return;
-    long want = fps ? (long)(ticks - audio_at) * (spec.freq / 1000) - played
+    long want = fps ? (long)(ticks - audio_at) * (device.freq / 1000) - played
                     : page_audio_wanted();
     while (want > 0) {
         int n = want < (long)sizeof chunk / 4 ? (int)want : (int)sizeof chunk / 4;
-        memset(chunk, spec.silence, (size_t)n * 4);
-        spec.callback(spec.userdata, chunk, n * 4);
+        memset(chunk, device.silence, (size_t)n * 4);
+        device.callback(device.userdata, chunk, n * 4);
         page_audio(chunk, n * 4);
         played += n;
         want -= n;
