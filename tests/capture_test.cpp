@@ -64,6 +64,15 @@ TEST(Capture, StillsAreTheDemosFrames)
     EXPECT_EQ(stills, 4);
 }
 
+// Without --seed the fire's seed is the time, as in the demo itself.
+TEST(Capture, SeedIsTheTimeWhenNotGiven)
+{
+    TempDir media, out;
+    write_image(media / "galleri.jpg", 30, 20);
+    Outcome o = run(CAPTURE_BINARY " --still 0 --out-dir " + out.path, media.path);
+    EXPECT_GT(atol(o.out.substr(o.out.rfind("seed ") + 5).c_str()), 1600000000L) << o.out;
+}
+
 // A stand-in ffmpeg keeps the raw frames it is fed: every frame of the
 // whole run, the last at 75 s, each as the demo drew it.
 TEST(Capture, VideoIsFedTheDemosFrames)

@@ -13,7 +13,8 @@ int status;
 
 namespace {
 Uint32 ticks;
-time_t now;
+time_t now;  // what time() answers while SDL_main runs, so srand gets the seed
+bool playing;
 std::function<void()> on_flip;
 }
 
@@ -34,7 +35,9 @@ long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
             events.push_back(quit());
         n++;
     };
+    playing = true;
     status = SDL_main(0, nullptr);
+    playing = false;
     returned = true;
     on_flip = nullptr;
     events.clear();
@@ -114,11 +117,14 @@ int __wrap_SDL_PollEvent(SDL_Event *event)
     return real_events ? __real_SDL_PollEvent(event) : 0;
 }
 
+time_t __real_time(time_t *t);
+
 time_t __wrap_time(time_t *t)
 {
+    time_t v = playing ? now : __real_time(nullptr);
     if (t)
-        *t = now;
-    return now;
+        *t = v;
+    return v;
 }
 
 }
