@@ -37,11 +37,12 @@ sources_entries() {
 # sources_key: the packages and versions, one a line, for cache keys.
 declare -A ver
 sources_versions() {
-    local p
+    local p uris
+    # One call: each reads all of apt's lists.
+    uris=$(apt-get source --print-uris -qq "${srcpkgs[@]}" 2>/dev/null)
     sources_key=
     for p in "${srcpkgs[@]}"; do
-        ver[$p]=$(apt-get source --print-uris -qq "$p" 2>/dev/null |
-            sed -n "s/^'[^']*' ${p}_\([^ ]*\)\.dsc .*/\1/p" | head -n 1)
+        ver[$p]=$(printf '%s\n' "$uris" | sed -n "s/^'[^']*' ${p}_\([^ ]*\)\.dsc .*/\1/p" | head -n 1)
         [ -n "${ver[$p]}" ] || { echo "no source version known for $p" >&2; return 1; }
         sources_key+="$p ${ver[$p]}"$'\n'
     done
