@@ -130,6 +130,12 @@ port_linux() {
         cp "$prefix/lib/libSDL.a" "$prefix/lib/libSDL_mixer.a"
     }
     conf=(--host="$triplet" --disable-shared --enable-static)
+    # SDL's and SDL_mixer's config.sub and config.guess predate arm64, as
+    # Debian's build knows (it takes newer ones); these are libogg's.
+    sdl_prepare() {
+        cp ../libogg/config.sub ../libogg/config.guess build-scripts/
+        cp ../libogg/config.sub ../libogg/config.guess ../sdl-mixer1.2/build-scripts/
+    }
     sdl_conf=("${sdl_dummy[@]}")
     toolchain=("$top/cmake/$port.cmake" "$top/cmake/linux.cmake")
     jpeg_conf=(-DCMAKE_TOOLCHAIN_FILE="${toolchain[0]}")
