@@ -64,7 +64,9 @@ TEST_F(Effects, PatternWholeFramesKeepTheFourthByte)
         std::vector<Uint32> before(screen);
         bkge(phase);
         for (int i = 0; i < N; i++)
-            ASSERT_EQ(screen[i], (before[i] & 0xFF000000) | pattern_pixel(phase, i % W, i / W))
+            // The pixels are the bytes B, G, R, x: words read little-endian.
+            ASSERT_EQ(SDL_SwapLE32(screen[i]),
+                      (SDL_SwapLE32(before[i]) & 0xFF000000) | pattern_pixel(phase, i % W, i / W))
                 << "phase " << phase << " pixel " << i;
     }
 }
