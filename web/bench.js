@@ -1,9 +1,11 @@
 // The page's benchmark: the demo played normally in headless Chromium after
 // a click, from its start, and for each stretch of the given length the frame
 // rate, the main thread's busy time per frame (the DevTools protocol's
-// Performance.getMetrics TaskDuration) and what the program's parts took of
-// it, as the glue times them. It prints figures; it fails only when there is
-// nothing to time: no frames, or no busy time.
+// Performance.getMetrics TaskDuration), the processor time it was given in
+// that while (ThreadTime: less than busy when other work takes the cores)
+// and what the program's parts took of it, as the glue times them. It
+// prints figures; it fails only when there is nothing to time: no frames,
+// or no busy time.
 //
 //   node web/bench.js SITE [SECONDS [STRETCH]]
 //   (SITE: what build.sh made; SECONDS of play, 75 by default: the whole demo)
@@ -21,7 +23,9 @@ async function sample(page) {
     const { metrics } = await page.send('Performance.getMetrics');
     const s = await page.evaluate('spent()');
     s.asyncify = s.unwinding + s.rewinding;
-    s.busy = 1000 * metrics.find(m => m.name == 'TaskDuration').value;
+    const metric = name => 1000 * metrics.find(m => m.name == name).value;
+    s.busy = metric('TaskDuration');
+    s.cpu = metric('ThreadTime');
     s.at = performance.now();
     return s;
 }
@@ -36,8 +40,8 @@ async function main() {
             await page.send('Input.dispatchMouseEvent', { type, x: 10, y: 10, button: 'left', clickCount: 1 });
         await page.until('spent().frames > 0');
         console.log(`${page.version}, headless; the demo played normally for ${seconds} s after a click`);
-        console.log('ms per frame:', ' '.repeat(21), 'the parts timed in the program');
-        const head = ['from s', 'fps', 'busy', ...parts, 'other'];
+        console.log('ms per frame:', ' '.repeat(30), 'the parts timed in the program');
+        const head = ['from s', 'fps', 'busy', 'cpu', ...parts, 'other'];
         console.log(head.map(h => h.padStart(9)).join(''));
         let from = await sample(page), total = null;
         for (let t = 0; t < seconds; t += stretch) {
@@ -46,7 +50,8 @@ async function main() {
             const to = await sample(page), frames = to.frames - from.frames;
             const per = k => frames > 0 ? (to[k] - from[k]) / frames : 0;
             const busy = per('busy'), timed = parts.map(per);
-            const row = [t, 1000 * frames / (to.at - from.at), busy, ...timed, busy - timed.reduce((a, b) => a + b)];
+            const row = [t, 1000 * frames / (to.at - from.at), busy, per('cpu'), ...timed,
+                busy - timed.reduce((a, b) => a + b)];
             console.log(row.map((v, i) => (i ? v.toFixed(i == 1 ? 1 : 2) : String(v)).padStart(9)).join(''));
             if (frames <= 0 || busy <= 0 || per('pattern') <= 0) failed = true;
             total = total || from;
@@ -55,7 +60,8 @@ async function main() {
         }
         const frames = from.frames - total.frames;
         console.log(`over all: ${(1000 * frames / (from.at - total.at)).toFixed(1)} frames/s, ` +
-            `${((from.busy - total.busy) / frames).toFixed(2)} ms of the main thread per frame`);
+            `${((from.busy - total.busy) / frames).toFixed(2)} ms of the main thread per frame, ` +
+            `${((from.cpu - total.cpu) / frames).toFixed(2)} ms of processor time`);
     } finally {
         await page.close();
     }

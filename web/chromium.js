@@ -57,7 +57,7 @@ async function open(site, query = '') {
     const browser = spawn('chromium', ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic',
         '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync',
         '--user-data-dir=' + profile, '--remote-debugging-pipe', 'about:blank'],
-        { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
+        { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'], detached: true });
     const ended = new Promise(go => browser.on('exit', go));
     const cdp = devtools(browser);
     const { targetId } = await cdp('Target.createTarget', { url: 'about:blank' });
@@ -83,7 +83,8 @@ async function open(site, query = '') {
         }
     };
     const close = async () => {
-        browser.kill();
+        // Its helper processes too: they share its process group.
+        process.kill(-browser.pid);
         await ended;
         server.close();
         fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10 });

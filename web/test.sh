@@ -3,8 +3,10 @@
 # the page in headless Chromium on its scripted clock, whose canvas must
 # equal the native capture tool's frames at the same clock values and seed
 # in every phase of the timeline, and whose sound must be the music as
-# decoded natively, from clock 0 to the end; and the image loader the ports
-# share, fuzzed under AddressSanitizer and UndefinedBehaviorSanitizer.
+# decoded natively, from clock 0 to the end; the page's controls, played
+# normally (controls.js); its benchmark, briefly, so that it keeps working;
+# and the image loader the ports share, fuzzed under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 # VASKILOIMU_NATIVE_BUILD names a native build folder to take the capture tool
 # from; without it the test keeps one of its own beside the web build.
 set -uo pipefail
@@ -12,7 +14,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 . "$top/tools/deps.sh"
-need "${BUILD_DEPS[@]}" chromium imagemagick sox libsox-fmt-base python3 clang libclang-rt-14-dev libjpeg-dev
+need "${BUILD_DEPS[@]}" nodejs chromium imagemagick sox libsox-fmt-base python3 clang libclang-rt-14-dev libjpeg-dev
 
 tmp=$(mktemp -d)
 mkdir -p "$tmp/got" "$tmp/seeds" "$tmp/found"
@@ -73,6 +75,19 @@ print(f'sound: {len(web)} of {n} samples from clock 0, each within 1 of the nati
 sys.exit(len(web) != n or max(map(abs, map(int.__sub__, web, ref[:n]))) > 1)
 EOF
 ) && ok "$sound" || bad "$sound"
+
+# The page played normally, driven over the DevTools protocol.
+timeout 180 node "$here/controls.js" "$site" >"$tmp/controls.log" 2>&1
+status=$?
+while read -r line; do
+    case $line in
+    ok:*) ok "${line#ok: }" ;;
+    FAILED:*) bad "${line#FAILED: }" ;;
+    esac
+done <"$tmp/controls.log"
+[ "$status" -eq 0 ] || grep -q '^FAILED' "$tmp/controls.log" || bad "the controls test ended with status $status"
+timeout 120 node "$here/bench.js" "$site" 3 3 >"$tmp/bench.log" 2>&1 &&
+    ok "benchmark, 3 s: $(tail -n 1 "$tmp/bench.log")" || { cat "$tmp/bench.log"; bad "benchmark"; }
 
 # The loader, from a few tiny pictures of our own, for a bounded time.
 # Baseline JPEG, progressive grey JPEG, true-colour BMP and 16-colour BMP.
