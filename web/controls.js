@@ -4,15 +4,16 @@
 // are played, and each failure shows its own message. Prints "ok: ..." or
 // "FAILED: ..." a check.
 //
-//   node web/controls.js SITE
+//   node web/controls.js SITE PICTURE MUSIC
+//   (PICTURE, MUSIC: the media's file names, as tools/deps.sh's media_files prints them)
 'use strict';
 const chromium = require('./chromium.js');
 const fs = require('fs'), os = require('os'), path = require('path');
 
-const site = process.argv[2];
+const [site, picture, music] = process.argv.slice(2);
 const note = "document.getElementById('note').textContent";
 const running = "state == 'running' && spent().frames > 2";
-const notRead = 'The picture galleri.jpg could not be read.';
+const notRead = `The picture ${picture} could not be read.`;
 const junk = Buffer.from('not a picture, not music: nothing a decoder takes');
 
 // Keys as the protocol sends them: the key, its code and its key code.
@@ -67,18 +68,18 @@ const cases = [
         await said(page, 'This browser cannot run WebAssembly.');
     }, 'delete window.WebAssembly'],
     ['missing music is named', async page => {
-        await said(page, 'musa.ogg is missing (404).');
-    }, null, { 'musa.ogg': null }],
+        await said(page, `${music} is missing (404).`);
+    }, null, { [music]: null }],
     ['a picture that cannot be read is named', async page => {
         await click(page);
         await said(page, notRead);
-    }, null, { 'galleri.jpg': junk }],
+    }, null, { [picture]: junk }],
     ['a dropped bad picture gives the same message, and the page takes another', async page => {
         await drop(page, 'mine.jpg', 'image/jpeg', junk);
         await said(page, 'With mine.jpg: click or press a key to start.');
         await click(page);
         await said(page, notRead);
-        await drop(page, 'again.jpg', 'image/jpeg', fs.readFileSync(path.join(site, 'galleri.jpg')));
+        await drop(page, 'again.jpg', 'image/jpeg', fs.readFileSync(path.join(site, picture)));
         await click(page);
         await page.until(running);
     }],
@@ -99,6 +100,10 @@ const cases = [
 ];
 
 async function main() {
+    if (!music) {
+        console.log('FAILED: usage: controls.js SITE PICTURE MUSIC');
+        process.exit(2);
+    }
     const page = await chromium.open(site);
     await page.send('Page.addScriptToEvaluateOnNewDocument', { source: listen });
     let failed = 0;

@@ -25,6 +25,7 @@ ok() { echo "ok: $*"; passed=$((passed + 1)); }
 bad() { echo "FAILED: $*"; failed=$((failed + 1)); }
 
 site=$("$here/build.sh") || { bad "web build"; exit 1; }
+mapfile -t media < <(media_files)  # the picture, the music
 total=$(du -cb "$site" | tail -n 1 | cut -f1)
 gz=$(( $(gzip -9c "$site/vaskiloimu.js" | wc -c) + $(gzip -9c "$site/vaskiloimu.wasm" | wc -c) ))
 [ "$total" -le 2621440 ] && [ "$gz" -le 307200 ] && ok "download $total bytes, program $gz bytes gzipped" ||
@@ -61,7 +62,7 @@ for _ in $(seq 600); do [ -e "$tmp/got/done" ] && break; sleep 0.5; done
 [ "$(cat "$tmp/got/done" 2>/dev/null)" = 0 ] && [ ! -e "$tmp/got/fail" ] && ok "page runs to its end" ||
     bad "page did not end with status 0: $(cat "$tmp/got/fail" 2>/dev/null)"
 
-sox "$top/media/musa.ogg" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"
+sox "$top/media/${media[1]}" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"
 # The canvas's bytes are R, G, B, A, opaque.
 for t in ${stills//,/ }; do
     convert "$tmp/ref/still-$(printf %05d "$t").png" -depth 8 -alpha opaque rgba:- | cmp -s - "$tmp/got/still-$t" &&
@@ -77,7 +78,7 @@ EOF
 ) && ok "$sound" || bad "$sound"
 
 # The page played normally, driven over the DevTools protocol.
-timeout 180 node "$here/controls.js" "$site" >"$tmp/controls.log" 2>&1
+timeout 180 node "$here/controls.js" "$site" "${media[@]}" >"$tmp/controls.log" 2>&1
 status=$?
 while read -r line; do
     case $line in
@@ -91,7 +92,7 @@ timeout 120 node "$here/bench.js" "$site" 3 3 >"$tmp/bench.log" 2>&1 &&
 
 # The loader, from a few tiny pictures of our own, for a bounded time.
 # Baseline JPEG, progressive grey JPEG, true-colour BMP and 16-colour BMP.
-convert "$top/media/galleri.jpg" -resize 8x6 -write "$tmp/seeds/a.jpg" -write BMP3:"$tmp/seeds/c.bmp" \
+convert "$top/media/${media[0]}" -resize 8x6 -write "$tmp/seeds/a.jpg" -write BMP3:"$tmp/seeds/c.bmp" \
     \( +clone -colors 16 -type Palette -write BMP3:"$tmp/seeds/d.bmp" +delete \) -interlace JPEG -colorspace Gray "$tmp/seeds/b.jpg"
 # shellcheck disable=SC2046  # sdl-config output is meant to split into flags
 clang -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$top/ports" $(sdl-config --cflags) \
