@@ -784,6 +784,17 @@ std::vector<float> renderMusic() {
     return out;
 }
 
+// Writes out the pages the stream has ready. Flushing writes a part-filled
+// page too: the headers must end their page before the first audio does,
+// and at the end nothing may be left behind.
+void writePages(ogg_stream_state* os, FILE* f, bool flush) {
+    ogg_page og;
+    while (flush ? ogg_stream_flush(os, &og) : ogg_stream_pageout(os, &og)) {
+        std::fwrite(og.header, 1, og.header_len, f);
+        std::fwrite(og.body, 1, og.body_len, f);
+    }
+}
+
 bool writeOgg(const std::string& path, const std::vector<float>& pcm) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
@@ -799,26 +810,19 @@ bool writeOgg(const std::string& path, const std::vector<float>& pcm) {
     vorbis_block_init(&vd, &vb);
     ogg_stream_state os;
     ogg_stream_init(&os, 0x0C0FFE12);  // fixed serial: a random one would change the bytes each run
-    ogg_page og;
     ogg_packet op, hdr, hdrComm, hdrCode;
     vorbis_analysis_headerout(&vd, &vc, &hdr, &hdrComm, &hdrCode);
     ogg_stream_packetin(&os, &hdr);
     ogg_stream_packetin(&os, &hdrComm);
     ogg_stream_packetin(&os, &hdrCode);
-    while (ogg_stream_flush(&os, &og)) {
-        std::fwrite(og.header, 1, og.header_len, f);
-        std::fwrite(og.body, 1, og.body_len, f);
-    }
+    writePages(&os, f, true);
     auto drain = [&]() {
         while (vorbis_analysis_blockout(&vd, &vb) == 1) {
             vorbis_analysis(&vb, nullptr);
             vorbis_bitrate_addblock(&vb);
             while (vorbis_bitrate_flushpacket(&vd, &op)) {
                 ogg_stream_packetin(&os, &op);
-                while (ogg_stream_pageout(&os, &og)) {
-                    std::fwrite(og.header, 1, og.header_len, f);
-                    std::fwrite(og.body, 1, og.body_len, f);
-                }
+                writePages(&os, f, false);
             }
         }
     };
@@ -835,10 +839,7 @@ bool writeOgg(const std::string& path, const std::vector<float>& pcm) {
     }
     vorbis_analysis_wrote(&vd, 0);
     drain();
-    while (ogg_stream_flush(&os, &og)) {
-        std::fwrite(og.header, 1, og.header_len, f);
-        std::fwrite(og.body, 1, og.body_len, f);
-    }
+    writePages(&os, f, true);
     ogg_stream_clear(&os);
     vorbis_block_clear(&vb);
     vorbis_dsp_clear(&vd);
