@@ -7,12 +7,12 @@
 // library's versions may round differently between releases, and a single
 // changed bit would change the files.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cmath>
 #include <string>
 #include <vector>
-#include <algorithm>
 
 #include <jpeglib.h>
 #include <vorbis/vorbisenc.h>
@@ -22,12 +22,15 @@ namespace {
 const double PI = 3.14159265358979323846;
 const double LN2 = 0.69314718055994530942;
 
-// ---------------------------------------------------------------- math
+// Our own functions of the C library's, and the noise the picture is made of.
 
-double msin(double x) {
+double msin(double x)
+{
     x -= std::floor(x / (2 * PI) + 0.5) * 2 * PI;
-    if (x > PI / 2) x = PI - x;
-    else if (x < -PI / 2) x = -PI - x;
+    if (x > PI / 2)
+        x = PI - x;
+    else if (x < -PI / 2)
+        x = -PI - x;
     double x2 = x * x, term = x, sum = x;
     for (int n = 1; n < 12; ++n) {
         term *= -x2 / ((2 * n) * (2 * n + 1));
@@ -36,10 +39,15 @@ double msin(double x) {
     return sum;
 }
 
-double mcos(double x) { return msin(x + PI / 2); }
+double mcos(double x)
+{
+    return msin(x + PI / 2);
+}
 
-double mexp(double x) {
-    if (x < -700) return 0;
+double mexp(double x)
+{
+    if (x < -700)
+        return 0;
     double k = std::floor(x / LN2 + 0.5);
     double r = x - k * LN2, term = 1, sum = 1;
     for (int n = 1; n < 20; ++n) {
@@ -49,10 +57,15 @@ double mexp(double x) {
     return std::ldexp(sum, (int)k);
 }
 
-double mlog(double x) {
+double mlog(double x)
+{
     int e;
     double m = std::frexp(x, &e);  // m in [0.5, 1)
-    if (m < 0.70710678118654752) { m *= 2; --e; }
+    // A mantissa near 1 keeps z small, and the series short.
+    if (m < 0.70710678118654752) {
+        m *= 2;
+        --e;
+    }
     double z = (m - 1) / (m + 1), z2 = z * z, term = z, sum = 0;
     for (int n = 0; n < 30; ++n) {
         sum += term / (2 * n + 1);
@@ -61,13 +74,18 @@ double mlog(double x) {
     return 2 * sum + e * LN2;
 }
 
-double mpow(double a, double b) { return a <= 0 ? 0 : mexp(b * mlog(a)); }
+double mpow(double a, double b)
+{
+    return a <= 0 ? 0 : mexp(b * mlog(a));
+}
 
-double matan(double x) {
+double matan(double x)
+{
     bool neg = x < 0;
     x = std::fabs(x);
     bool inv = x > 1;
-    if (inv) x = 1 / x;
+    if (inv)
+        x = 1 / x;
     // Two half-angle steps make the series converge in a handful of terms.
     x = x / (1 + std::sqrt(1 + x * x));
     x = x / (1 + std::sqrt(1 + x * x));
@@ -77,33 +95,52 @@ double matan(double x) {
         term *= -x2;
     }
     sum *= 4;
-    if (inv) sum = PI / 2 - sum;
+    if (inv)
+        sum = PI / 2 - sum;
     return neg ? -sum : sum;
 }
 
-double matan2(double y, double x) {
-    if (x > 0) return matan(y / x);
-    if (x < 0) return y >= 0 ? matan(y / x) + PI : matan(y / x) - PI;
+double matan2(double y, double x)
+{
+    if (x > 0)
+        return matan(y / x);
+    if (x < 0)
+        return y >= 0 ? matan(y / x) + PI : matan(y / x) - PI;
     return y > 0 ? PI / 2 : (y < 0 ? -PI / 2 : 0);
 }
 
-double clamp01(double x) { return x < 0 ? 0 : (x > 1 ? 1 : x); }
-double smooth(double e0, double e1, double x) {
+double clamp01(double x)
+{
+    return x < 0 ? 0 : (x > 1 ? 1 : x);
+}
+
+double smooth(double e0, double e1, double x)
+{
     double t = clamp01((x - e0) / (e1 - e0));
     return t * t * (3 - 2 * t);
 }
-double mix(double a, double b, double t) { return a + (b - a) * t; }
 
-uint32_t hash3(int32_t x, int32_t y, uint32_t seed) {
+double mix(double a, double b, double t)
+{
+    return a + (b - a) * t;
+}
+
+uint32_t hash3(int32_t x, int32_t y, uint32_t seed)
+{
     uint32_t h = (uint32_t)x * 0x8da6b343u ^ (uint32_t)y * 0xd8163841u ^ seed * 0xcb1ab31fu;
     h ^= h >> 13;
     h *= 0x5bd1e995u;
     h ^= h >> 15;
     return h;
 }
-double hash01(int32_t x, int32_t y, uint32_t seed) { return (hash3(x, y, seed) & 0xffffff) / 16777216.0; }
 
-double vnoise(double x, double y, uint32_t seed) {
+double hash01(int32_t x, int32_t y, uint32_t seed)
+{
+    return (hash3(x, y, seed) & 0xffffff) / 16777216.0;
+}
+
+double value_noise(double x, double y, uint32_t seed)
+{
     double fx = std::floor(x), fy = std::floor(y);
     int32_t ix = (int32_t)fx, iy = (int32_t)fy;
     double tx = smooth(0, 1, x - fx), ty = smooth(0, 1, y - fy);
@@ -112,10 +149,12 @@ double vnoise(double x, double y, uint32_t seed) {
     return mix(a, b, ty);
 }
 
-double fbm(double x, double y, uint32_t seed) {
+// Four octaves of value noise; the offsets keep the octaves' grids from lining up.
+double fbm(double x, double y, uint32_t seed)
+{
     double sum = 0, amp = 0.5;
     for (int o = 0; o < 4; ++o) {
-        sum += amp * vnoise(x, y, seed + o);
+        sum += amp * value_noise(x, y, seed + o);
         x = x * 2.03 + 17.1;
         y = y * 2.03 - 9.7;
         amp *= 0.5;
@@ -123,14 +162,25 @@ double fbm(double x, double y, uint32_t seed) {
     return sum / 0.9375;
 }
 
-// ---------------------------------------------------------------- picture
+// The picture: a copper medallion in a ring of flames, on black.
 
-const int W = 600, H = 420, SS = 3;  // SS: samples per pixel edge, for smooth edges
+const int W = 600, H = 420;  // the picture's size in pixels
+const int SS = 3;            // samples per pixel edge, for smooth edges
 const double CX = 300, CY = 212;
 
-struct Rgb { double r = 0, g = 0, b = 0; };
-Rgb rgb(double r, double g, double b) { Rgb c; c.r = r; c.g = g; c.b = b; return c; }
-Rgb lerp(Rgb a, Rgb b, double t) { return rgb(mix(a.r, b.r, t), mix(a.g, b.g, t), mix(a.b, b.b, t)); }
+struct Rgb {
+    double r = 0, g = 0, b = 0;
+};
+
+Rgb rgb(double r, double g, double b)
+{
+    return {r, g, b};
+}
+
+Rgb lerp(Rgb a, Rgb b, double t)
+{
+    return rgb(mix(a.r, b.r, t), mix(a.g, b.g, t), mix(a.b, b.b, t));
+}
 
 struct Surface {
     bool metal = false;
@@ -141,52 +191,70 @@ struct Surface {
 };
 
 // Heat 0..1 to ember colour; 0 stays exactly black so the demo sees it as transparent.
-Rgb fireColor(double heat) {
+Rgb fire_colour(double heat)
+{
     static const double at[] = {0, 0.15, 0.35, 0.55, 0.75, 0.9, 1.0};
-    static const Rgb col[] = {rgb(0, 0, 0), rgb(0.25, 0.02, 0), rgb(0.65, 0.10, 0.01), rgb(0.95, 0.35, 0.03),
-                              rgb(1, 0.62, 0.12), rgb(1, 0.85, 0.40), rgb(1, 0.96, 0.75)};
-    if (heat <= 0) return Rgb();
-    for (int i = 1; i < 7; ++i)
-        if (heat < at[i]) return lerp(col[i - 1], col[i], (heat - at[i - 1]) / (at[i] - at[i - 1]));
+    static const Rgb col[] = {rgb(0, 0, 0),          rgb(0.25, 0.02, 0),   rgb(0.65, 0.10, 0.01),
+                              rgb(0.95, 0.35, 0.03), rgb(1, 0.62, 0.12),   rgb(1, 0.85, 0.40),
+                              rgb(1, 0.96, 0.75)};
+    if (heat <= 0)
+        return Rgb();
+    for (int i = 1; i < 7; ++i) {
+        if (heat < at[i])
+            return lerp(col[i - 1], col[i], (heat - at[i - 1]) / (at[i] - at[i - 1]));
+    }
     return col[6];
 }
 
 // Exact distance to a teardrop: a circle of radius r1 at the origin joined
 // smoothly to a circle of radius r2 at height h (standard uneven capsule).
-double sdTear(double x, double y, double r1, double r2, double h) {
+double sd_tear(double x, double y, double r1, double r2, double h)
+{
     x = std::fabs(x);
     double b = (r1 - r2) / h, a = std::sqrt(1 - b * b);
     double k = -b * x + a * y;
-    if (k < 0) return std::sqrt(x * x + y * y) - r1;
-    if (k > a * h) return std::sqrt(x * x + (y - h) * (y - h)) - r2;
+    if (k < 0)
+        return std::sqrt(x * x + y * y) - r1;
+    if (k > a * h)
+        return std::sqrt(x * x + (y - h) * (y - h)) - r2;
     return a * x + b * y - r1;
 }
 
 // A flame in glyph space: base at (bx, by) (image coords), leaning by angle tilt.
-double sdFlame(double u, double v, double bx, double by, double tilt, double r1, double h, double sway) {
+double sd_flame(double u, double v, double bx, double by, double tilt, double r1, double h,
+                double sway)
+{
     double x = u - bx, y = by - v;  // y points up inside the glyph
     double c = mcos(tilt), s = msin(tilt);
     double lx = c * x + s * y, ly = -s * x + c * y;
     lx -= sway * msin(ly / h * PI) * clamp01(ly / h);  // the S-curve of a licking flame
-    return sdTear(lx, ly, r1, 1.5, h);
+    return sd_tear(lx, ly, r1, 1.5, h);
 }
 
-double smin(double a, double b, double k) {
+// Union of two distances, rounded over k pixels so the flames grow into each other.
+double smin(double a, double b, double k)
+{
     double t = clamp01(0.5 + 0.5 * (b - a) / k);
     return mix(b, a, t) - k * t * (1 - t);
 }
 
-double glyphSdf(double u, double v) {
-    double d = sdFlame(u, v, 0, 34, 0, 30, 96, 9);
-    d = smin(d, sdFlame(u, v, -36, 50, 0.55, 17, 56, -6), 6);
-    d = smin(d, sdFlame(u, v, 36, 50, -0.55, 17, 56, 6), 6);
+double glyph_sdf(double u, double v)
+{
+    double d = sd_flame(u, v, 0, 34, 0, 30, 96, 9);
+    d = smin(d, sd_flame(u, v, -36, 50, 0.55, 17, 56, -6), 6);
+    d = smin(d, sd_flame(u, v, 36, 50, -0.55, 17, 56, 6), 6);
     return d;
 }
 
-double innerSdf(double u, double v) { return sdFlame(u, v, 0, 40, 0, 15, 56, 6); }
+double inner_sdf(double u, double v)
+{
+    return sd_flame(u, v, 0, 40, 0, 15, 56, 6);
+}
 
-Rgb fire(double u, double v, double r, double a) {
-    if (r < 1) return Rgb();
+Rgb fire(double u, double v, double r, double a)
+{
+    if (r < 1)
+        return Rgb();
     double cs = u / r, sn = v / r;
     // The flames reach an ellipse so they fill the wide frame.
     double reach = 1 / std::sqrt((cs / 296) * (cs / 296) + (sn / 206) * (sn / 206));
@@ -201,7 +269,8 @@ Rgb fire(double u, double v, double r, double a) {
         int id = ((int)cell % n + n) % n;
         double len = (layer ? 0.45 : 0.6) + 0.4 * hash01(id, layer, 5);
         double tt = t / len;
-        if (tt >= 1) continue;
+        if (tt >= 1)
+            continue;
         double w = 0.5 * mpow(1 - tt, 0.8);
         double m = 1 - std::fabs(f) / w;
         double tongue = smooth(0, 0.7, m) * mpow(1 - tt, 0.6) * (layer ? 0.7 : 1.0);
@@ -211,28 +280,31 @@ Rgb fire(double u, double v, double r, double a) {
     // Squash the faint tail so the flames end sooner: a wide near-black fringe
     // is opaque to the demo and would show as a dark smear over its pattern.
     heat *= smooth(0.0, 0.2, heat);
-    return fireColor(heat);
+    return fire_colour(heat);
 }
 
-Surface surface(double x, double y) {
-    const Rgb copper = rgb(0.95, 0.30, 0.08), patina = rgb(0.42, 0.09, 0.022), brass = rgb(0.95, 0.55, 0.14);
+Surface surface(double x, double y)
+{
+    const Rgb copper = rgb(0.95, 0.30, 0.08);
+    const Rgb patina = rgb(0.42, 0.09, 0.022);
+    const Rgb brass = rgb(0.95, 0.55, 0.14);
     double u = x - CX, v = y - CY;
     double r = std::sqrt(u * u + v * v), a = matan2(v, u);
     Surface s;
     if (r < 116) {
         s.metal = true;
-        double sd = glyphSdf(u, v);
+        double sd = glyph_sdf(u, v);
         if (sd < 0) {
             s.h = 5 * smooth(0, 4, -sd);
             s.albedo = copper;
             s.shine = 0.9;
-            double si = innerSdf(u, v);
+            double si = inner_sdf(u, v);
             if (si < 0) {
                 // Enamel inlay: sunk below the glyph, glowing from its base upward.
                 s.h = 2.5 - 1.5 * smooth(0, 3, -si);
                 double up = clamp01((36 - v) / 70);
                 double heat = mix(1.0, 0.45, up) * (0.85 + 0.25 * fbm(u / 6, v / 9, 31));
-                s.glow = fireColor(heat);
+                s.glow = fire_colour(heat);
                 s.albedo = rgb(0.2, 0.05, 0.02);
                 s.shine = 0.5;
             } else {
@@ -243,22 +315,27 @@ Surface surface(double x, double y) {
             double calm = smooth(4, 9, sd);
             double g1 = r / 5 + 0.8 * msin(10 * a + r * 0.05) * (r / 116);
             double g2 = r / 5 + 0.8 * msin(-10 * a + r * 0.05) * (r / 116);
-            double d1 = std::fabs(g1 - std::floor(g1 + 0.5)), d2 = std::fabs(g2 - std::floor(g2 + 0.5));
+            double d1 = std::fabs(g1 - std::floor(g1 + 0.5));
+            double d2 = std::fabs(g2 - std::floor(g2 + 0.5));
             double groove = std::max(1 - smooth(0, 0.14, d1), 1 - smooth(0, 0.14, d2));
             double dish = (r / 108) * (r / 108);  // shallow bowl, so the light sweeps across it
             s.h = -0.8 * groove * calm - 4 * (1 - std::min(1.0, dish));
             s.albedo = lerp(patina, copper, 0.35 * groove * calm);
             s.shine = 0.35;
         }
-        if (r > 108) s.h = mix(s.h, 6, smooth(108, 116, r));  // rising wall to the rim
+        if (r > 108)
+            s.h = mix(s.h, 6, smooth(108, 116, r));  // rising wall to the rim
     } else if (r < 148) {
+        // The rim, studded with sixteen brass bosses.
         s.metal = true;
         s.h = 6 + 2 * msin(PI * (r - 116) / 26) - 0.3 * (0.5 + 0.5 * msin(2 * PI * r / 2.4));
-        if (r > 142) s.h = mix(s.h, 2, smooth(142, 148, r));
+        if (r > 142)
+            s.h = mix(s.h, 2, smooth(142, 148, r));
         s.albedo = copper;
         s.shine = 0.8;
         double k = std::floor(a / (2 * PI / 16) + 0.5), da = a - k * 2 * PI / 16;
-        double ru = r * mcos(da) - 129, rv = r * msin(da), d = std::sqrt(ru * ru + rv * rv);
+        double ru = r * mcos(da) - 129, rv = r * msin(da);
+        double d = std::sqrt(ru * ru + rv * rv);
         if (d < 5.5) {
             s.h = std::max(s.h, 7 + 3 * std::sqrt(1 - (d / 5.5) * (d / 5.5)));
             s.albedo = brass;
@@ -269,88 +346,115 @@ Surface surface(double x, double y) {
         const double step = 2 * PI / 24;
         double k = std::floor(a / step + 0.5);
         double da = a - k * step;
-        bool longRay = ((int)k % 2) == 0;
-        double tip = longRay ? 184 : 168, base = longRay ? 11 : 8;
+        bool long_ray = ((int)k % 2) == 0;
+        double tip = long_ray ? 184 : 168, base = long_ray ? 11 : 8;
         double half = base * (tip - r) / (tip - 148), across = r * std::fabs(msin(da));
         if (r < tip && across < half && std::fabs(da) < step / 2) {
             s.metal = true;
             s.h = 2 + std::min(6.0, 0.9 * (half - across));
-            s.albedo = longRay ? copper : lerp(copper, brass, 0.5);
+            s.albedo = long_ray ? copper : lerp(copper, brass, 0.5);
             s.shine = 0.9;
         }
     }
-    if (!s.metal) s.glow = fire(u, v, r, a);
+    if (!s.metal)
+        s.glow = fire(u, v, r, a);
     return s;
 }
 
-double dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-void norm3(double* a) {
-    double l = std::sqrt(dot3(a, a));
-    for (int i = 0; i < 3; ++i) a[i] /= l;
+double dot3(const double *a, const double *b)
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
-std::vector<unsigned char> renderPicture() {
+void norm3(double *a)
+{
+    double l = std::sqrt(dot3(a, a));
+    for (int i = 0; i < 3; ++i)
+        a[i] /= l;
+}
+
+// Samples the surface SS x SS times a pixel, lights the metal from its
+// heights, and averages each pixel's samples into 8-bit RGB rows.
+std::vector<unsigned char> render_picture()
+{
     const int sw = W * SS, sh = H * SS;
     std::vector<Surface> grid((size_t)sw * sh);
-    for (int j = 0; j < sh; ++j)
+    for (int j = 0; j < sh; ++j) {
         for (int i = 0; i < sw; ++i)
             grid[(size_t)j * sw + i] = surface((i + 0.5) / SS, (j + 0.5) / SS);
+    }
 
+    // A key light from the upper left, the fire's glow from below, and the
+    // half vector between the key and the viewer for the highlight.
     double key[3] = {-0.45, -0.65, 0.62}, below[3] = {0.1, 0.85, 0.5}, half[3];
     norm3(key);
     norm3(below);
-    for (int i = 0; i < 3; ++i) half[i] = key[i] + (i == 2 ? 1 : 0);
+    for (int i = 0; i < 3; ++i)
+        half[i] = key[i] + (i == 2 ? 1 : 0);
     norm3(half);
-    const Rgb emberLight = rgb(1.0, 0.38, 0.08), specTint = rgb(1.0, 0.72, 0.42);
+    const Rgb ember = rgb(1.0, 0.38, 0.08);  // the light the fire casts
+    const Rgb tint = rgb(1.0, 0.72, 0.42);   // the highlight's colour
+    // Off the metal, and past the edges, the ground is flat.
+    auto height_at = [&](int i, int j) {
+        i = std::clamp(i, 0, sw - 1);
+        j = std::clamp(j, 0, sh - 1);
+        const Surface &o = grid[(size_t)j * sw + i];
+        return o.metal ? o.h : 0.0;
+    };
 
     std::vector<Rgb> shaded(grid.size());
-    for (int j = 0; j < sh; ++j)
+    for (int j = 0; j < sh; ++j) {
         for (int i = 0; i < sw; ++i) {
-            const Surface& s = grid[(size_t)j * sw + i];
+            const Surface &s = grid[(size_t)j * sw + i];
             Rgb c = s.glow;
             if (s.metal) {
-                auto hAt = [&](int ii, int jj) {
-                    ii = std::clamp(ii, 0, sw - 1);
-                    jj = std::clamp(jj, 0, sh - 1);
-                    const Surface& o = grid[(size_t)jj * sw + ii];
-                    return o.metal ? o.h : 0.0;
-                };
-                double n[3] = {-(hAt(i + 1, j) - hAt(i - 1, j)) * SS / 2, -(hAt(i, j + 1) - hAt(i, j - 1)) * SS / 2, 1};
+                double n[3] = {-(height_at(i + 1, j) - height_at(i - 1, j)) * SS / 2,
+                               -(height_at(i, j + 1) - height_at(i, j - 1)) * SS / 2, 1};
                 norm3(n);
                 double diff = std::max(0.0, dot3(n, key)), warm = std::max(0.0, dot3(n, below));
                 double sp = std::max(0.0, dot3(n, half));
-                for (int p = 0; p < 5; ++p) sp *= sp;  // highlight exponent 32
-                const Rgb& al = s.albedo;
-                Rgb lin = rgb(al.r * (0.04 + 0.9 * diff + 0.45 * warm * emberLight.r) + specTint.r * sp * s.shine,
-                              al.g * (0.04 + 0.9 * diff + 0.45 * warm * emberLight.g) + specTint.g * sp * s.shine,
-                              al.b * (0.04 + 0.9 * diff + 0.45 * warm * emberLight.b) + specTint.b * sp * s.shine);
+                for (int p = 0; p < 5; ++p)
+                    sp *= sp;  // highlight exponent 32
+                const Rgb &al = s.albedo;
+                Rgb lin = rgb(
+                    al.r * (0.04 + 0.9 * diff + 0.45 * warm * ember.r) + tint.r * sp * s.shine,
+                    al.g * (0.04 + 0.9 * diff + 0.45 * warm * ember.g) + tint.g * sp * s.shine,
+                    al.b * (0.04 + 0.9 * diff + 0.45 * warm * ember.b) + tint.b * sp * s.shine);
                 // Square root as display gamma: cheap and exactly rounded everywhere.
-                c = rgb(c.r + std::sqrt(clamp01(lin.r)), c.g + std::sqrt(clamp01(lin.g)), c.b + std::sqrt(clamp01(lin.b)));
+                c = rgb(c.r + std::sqrt(clamp01(lin.r)), c.g + std::sqrt(clamp01(lin.g)),
+                        c.b + std::sqrt(clamp01(lin.b)));
             }
             shaded[(size_t)j * sw + i] = c;
         }
+    }
 
     std::vector<unsigned char> px((size_t)W * H * 3);
-    for (int y = 0; y < H; ++y)
+    for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             Rgb sum;
-            for (int j = 0; j < SS; ++j)
+            for (int j = 0; j < SS; ++j) {
                 for (int i = 0; i < SS; ++i) {
-                    const Rgb& c = shaded[(size_t)(y * SS + j) * sw + x * SS + i];
-                    sum.r += c.r; sum.g += c.g; sum.b += c.b;
+                    const Rgb &c = shaded[(size_t)(y * SS + j) * sw + x * SS + i];
+                    sum.r += c.r;
+                    sum.g += c.g;
+                    sum.b += c.b;
                 }
+            }
             double k = 255.0 / (SS * SS);
-            unsigned char* o = &px[((size_t)y * W + x) * 3];
+            unsigned char *o = &px[((size_t)y * W + x) * 3];
             o[0] = (unsigned char)std::min(255.0, std::floor(sum.r * k + 0.5));
             o[1] = (unsigned char)std::min(255.0, std::floor(sum.g * k + 0.5));
             o[2] = (unsigned char)std::min(255.0, std::floor(sum.b * k + 0.5));
         }
+    }
     return px;
 }
 
-bool writeJpeg(const std::string& path, const std::vector<unsigned char>& px) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+bool write_jpeg(const std::string &path, const std::vector<unsigned char> &px)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -364,10 +468,13 @@ bool writeJpeg(const std::string& path, const std::vector<unsigned char>& px) {
     jpeg_set_quality(&c, 92, TRUE);
     c.optimize_coding = TRUE;
     // Full-resolution colour keeps the black background from picking up tint near the flames.
-    for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    for (int i = 0; i < c.num_components; ++i) {
+        c.comp_info[i].h_samp_factor = 1;
+        c.comp_info[i].v_samp_factor = 1;
+    }
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<unsigned char*>(&px[(size_t)c.next_scanline * W * 3]);
+        JSAMPROW row = const_cast<unsigned char *>(&px[(size_t)c.next_scanline * W * 3]);
         jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
@@ -856,7 +963,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string dir = argv[1];
-    if (!writeJpeg(dir + "/galleri.jpg", renderPicture())) {
+    if (!write_jpeg(dir + "/galleri.jpg", render_picture())) {
         std::fprintf(stderr, "makemedia: cannot write %s/galleri.jpg\n", dir.c_str());
         return 1;
     }
