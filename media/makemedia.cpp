@@ -598,7 +598,6 @@ const Patch LEAD_BRIGHT = {1.0, 3.0, 1.3, 0.3, 0.02, 0.4, 0.75, 0.3, 0.005, 4500
 const Patch ARP = {2.0, 2.2, 0.2, 0.06, 0.003, 0.16, 0.0, 0.05, 0.0, 4200, 0.25f, 0.35f};
 const Patch BASS = {1.0, 1.6, 0.5, 0.1, 0.004, 0.25, 0.6, 0.05, 0.0, 900, 0.0f, 0.0f};
 
-// The phases and their steps: _c of the carrier, _m of the modulator, _v of the vibrato.
 void fm_note(Buses &b, double t0, double dur, double midi, double vel, double pan_pos,
              const Patch &p)
 {
@@ -606,6 +605,7 @@ void fm_note(Buses &b, double t0, double dur, double midi, double vel, double pa
     long start = (long)std::floor(t0 * SR + 0.5), held = (long)(dur * SR);
     long total = held + (long)(p.release * SR);
     long attack_n = std::max(1L, (long)(p.attack * SR));
+    // Phases and their steps: _c of the carrier, _m of the modulator, _v of the vibrato.
     double f = midi_hz(midi), inc_c = hz_inc(f);
     uint32_t ph_c = 0, ph_m = 0, ph_v = 0;
     uint32_t inc_m = (uint32_t)hz_inc(f * p.ratio), inc_v = (uint32_t)hz_inc(5.3);
@@ -878,8 +878,8 @@ const Chord *const SONG_BARS[] = {
 const int NBARS = sizeof(SONG_BARS) / sizeof(SONG_BARS[0]);
 
 struct Mel {
-    int bar;            // counted from the phrase's first bar
-    double step, len;   // in eighth notes
+    int bar;           // counted from the phrase's first bar
+    double step, len;  // in eighth notes
     int midi;
 };
 
