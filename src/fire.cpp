@@ -21,8 +21,6 @@ void firegf(Sint32 x0, Sint32 w, Sint32 y0, Sint32 h)
 // lets small negative values hold still while positive ones die.
 // The field's lowest rows are only read: the last cell written is the first
 // of row fireh - ROWS_ONLY_READ, and its reads reach three rows further down.
-const Sint32 ROWS_ONLY_READ = 5;
-
 VECTOR_CLONES void firekl(void)
 {
     Sint32 *f = firekg;

@@ -8,27 +8,11 @@
 SDL_Surface *s;
 SDL_Surface *shown;
 SDL_Surface *ims[1];
-const char *imf[1] = {"galleri.jpg"};
+const char *imf[1] = {IMAGE_FILE};
 Mix_Chunk *musa;
 Sint32 firew;
 Sint32 fireh;
 Sint32 *firekg;
-
-// Moments of the timeline, in milliseconds of the demo clock.
-enum {
-    START_PAUSE = 500,          // the music is started this long before the clock
-    IMAGE_IN = 10000,           // the image starts to fade and slide in
-    IMAGE_FADE = 16000,         // ... over this long
-    SWING_SEEDS_AFTER = 27999,  // a swinging patch of seeds below the image
-    SWING_SEEDS_UNTIL = 31199,
-    EDGE_SEEDS_AFTER = 32499,   // a row of seeds along the image's cut edge
-    EDGE_SEEDS_UNTIL = 64299,
-    CUT_START = 34000,          // the image starts to be cut away from the bottom
-    CUT_LENGTH = 30000,         // ... until nothing is left
-    SPEED_UP = 40000,           // the pattern starts to move much faster
-    LAST_FRAME = 74999,         // the first frame after this one is the last
-    FIRE_TICK = 40,             // the fire field advances this often
-};
 
 // The image sways round its resting place, its top edge REST_TOP pixels down
 // the screen, by 1.5 pixels, half a turn every SWAY_HALF_TURN ms.
@@ -40,10 +24,6 @@ const double SWING_HALF = 1000;
 // The phase runs at 1.5 a millisecond until the speed-up, then at 100; the
 // second line starts where the first ends.
 const Uint32 PHASE_AT_SPEED_UP_OFFSET = 100u * SPEED_UP - 3u * SPEED_UP / 2;
-// Rows of the field below the screen: the seeds under an image at the
-// screen's bottom edge take the first two, and the propagation reads down
-// to the fifth.
-const Sint32 FIELD_ROWS_BELOW_SCREEN = 6;
 
 void paska(void)
 {
@@ -73,7 +53,7 @@ void homon(void)
     atexit(paska);
     srand((unsigned)time(NULL));
     SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
-    shown = SDL_SetVideoMode(640, 480, 32, SDL_FULLSCREEN);
+    shown = SDL_SetVideoMode(SCREEN_W, SCREEN_H, SCREEN_BPP, SDL_FULLSCREEN);
     if (!shown)
         exit(1);
     s = drawing_surface(shown);
@@ -104,21 +84,21 @@ void homon(void)
         SDL_FreeSurface(loaded);
     }
 
-    musa = Mix_LoadWAV_RW(SDL_RWFromFile("musa.ogg", "rb"), 1);
+    musa = Mix_LoadWAV_RW(SDL_RWFromFile(MUSIC_FILE, "rb"), 1);
 }
 
 // Where the image goes in this frame: src is the part still shown, dst its
 // place on the screen before the blit clips it.
 static void place_image(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
 {
-    double f = ((double)t - CUT_START) / CUT_LENGTH;
-    double fade = f < 0 ? 1 : f > 1 ? 0 : 1 - f;
-    Sint32 half = (s->w - ims[0]->w) / 2;
+    double cut = ((double)t - CUT_START) / CUT_LENGTH;  // below 0 before the cut, above 1 after
+    double left = cut < 0 ? 1 : cut > 1 ? 0 : 1 - cut;  // the share of its height still shown
+    Sint32 centred_x = (s->w - ims[0]->w) / 2;
     src->x = 0;
     src->y = 0;
     src->w = (Uint16)ims[0]->w;
-    src->h = (Uint16)(Sint32)(ims[0]->h * fade);
-    dst->x = (Sint16)(Sint32)(1.5 * cos(M_PI * t / SWAY_HALF_TURN) + half);
+    src->h = (Uint16)(Sint32)(ims[0]->h * left);
+    dst->x = (Sint16)(Sint32)(1.5 * cos(M_PI * t / SWAY_HALF_TURN) + centred_x);
     dst->y = (Sint16)(Sint32)(1.5 * sin(M_PI * t / SWAY_HALF_TURN) + REST_TOP);
     dst->w = 0;
     dst->h = 0;
@@ -138,12 +118,12 @@ static Sint32 pattern_phase(Sint32 t)
 // the clipped rectangle it drew back into dst.
 static void draw_image(Sint32 t, SDL_Rect *src, SDL_Rect *dst)
 {
-    double g = ((double)t - IMAGE_IN) / IMAGE_FADE;
-    if (g < 0)
+    double fade_in = ((double)t - IMAGE_IN) / IMAGE_FADE;  // 0 to 1 while it fades in
+    if (fade_in < 0)
         return;
-    if (g < 1) {
-        dst->y = (Sint16)(Sint32)(dst->y - (1 - g) * 8);
-        SDL_SetAlpha(ims[0], SDL_SRCALPHA, (Uint8)(Sint32)(pow(g, 1.5) * 255));
+    if (fade_in < 1) {
+        dst->y = (Sint16)(Sint32)(dst->y - (1 - fade_in) * 8);
+        SDL_SetAlpha(ims[0], SDL_SRCALPHA, (Uint8)(Sint32)(pow(fade_in, 1.5) * 255));
     } else {
         SDL_SetAlpha(ims[0], SDL_SRCALPHA, 255);
     }
@@ -207,10 +187,10 @@ int SDL_main(int argc, char *argv[])
         firegk();
         // The last frame's ticks would only be seen after it, and there is
         // no after; a stall of hours would make them cost minutes.
-        if (t <= LAST_FRAME)
+        if (t < DEMO_LENGTH)
             run_fire_ticks(now, &next, t, &dst);
         show_frame();
-        if (t > LAST_FRAME)
+        if (t >= DEMO_LENGTH)
             return 0;
         if (asked_to_stop())
             return 0;

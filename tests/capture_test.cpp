@@ -29,10 +29,11 @@ long check_demo_frames(const std::string &media, Uint32 seed, int fps, Sint32 la
                        const std::function<void(Sint32, const Uint32 *)> &same)
 {
     std::filesystem::current_path(media);
-    long n = scripted::play(seed, [&](long n) { return (Uint32)std::min(capture::frame_time(n, fps), last); },
-                            [&](long, Sint32 t) { return same(t, (Uint32 *)s->pixels), t < last; });
-    scripted::release();
-    return n;
+    scripted::Run run;
+    run.seed = seed;
+    run.time_of = [&](long n) { return (Uint32)std::min(scripted::frame_time(n, fps), last); };
+    run.see = [&](long, Sint32 t) { return same(t, (Uint32 *)s->pixels), t < last; };
+    return scripted::play(run).frames;
 }
 
 void expect_same_colours(const Uint32 *want, const Uint32 *got, Sint32 t)
@@ -90,7 +91,7 @@ TEST(Capture, VideoIsFedTheDemosFrames)
     EXPECT_EQ(check_demo_frames(media.path, 9, 1, 75000, [&](Sint32 t, const Uint32 *want) {
                   raw.read((char *)frame.data(), 4 * frame.size());
                   expect_same_colours(want, frame.data(), t);
-              }), capture::frame_count(1));
+              }), 76);
     EXPECT_EQ(raw.peek(), EOF) << "more frames than the demo shows";
 }
 

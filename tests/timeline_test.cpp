@@ -1,6 +1,6 @@
 // The program's own SDL_main on a scripted clock. The linker routes its
-// calls of SDL's start-up, the blit, the alpha setting, srand and the
-// effects through the recorders below, so each frame's decisions show.
+// calls of SDL's start-up, the blit, the alpha setting, time and the effects
+// through the recorders below, so each frame's decisions show.
 #include <gtest/gtest.h>
 #include <string.h>
 #include "reference.h"
@@ -20,8 +20,9 @@ struct Frame {
 std::vector<Frame> frames(1);
 std::string startup;               // SDL's start-up calls, in order
 bool fake_layout;                  // answer the video mode with another pixel layout
-SDL_Surface *real_screen;          // what SDL answered, still SDL's to free
-bool effects = true;               // false: the effects' calls are recorded, not run
+SDL_Surface *fake_screen;          // that layout's screen, ours to free
+bool effects;                      // false: the effects' calls are recorded, not run
+bool returned;                     // SDL_main has returned
 
 template <class... A> void log(const char *call, A... args)
 {
@@ -38,14 +39,22 @@ template <class... A> void log(const char *call, A... args)
     ret __real_##name params;   \
     ret __wrap_##name params
 extern "C" {
-WRAP(void, srand, (unsigned seed)) { log("srand", seed), __real_srand(seed); }
+WRAP(time_t, time, (time_t * t)) { return log("time"), __real_time(t); }
+WRAP(int, SDL_main, (int argc, char **argv))
+{
+    returned = false;
+    int status = __real_SDL_main(argc, argv);
+    returned = true;
+    return status;
+}
 WRAP(int, SDL_Init, (Uint32 f)) { return log("Init", f), __real_SDL_Init(f); }
 WRAP(SDL_Surface *, SDL_SetVideoMode, (int w, int h, int bpp, Uint32 f))
 {
     log("SetVideoMode", w, h, bpp, f);
-    real_screen = __real_SDL_SetVideoMode(w, h, bpp, f);
-    return fake_layout && real_screen ? SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF, 0xFF00, 0xFF0000, 0)
-                                      : real_screen;
+    SDL_Surface *screen = __real_SDL_SetVideoMode(w, h, bpp, f);
+    if (!fake_layout || !screen)
+        return screen;
+    return fake_screen = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF, 0xFF00, 0xFF0000, 0);
 }
 WRAP(int, SDL_ShowCursor, (int on)) { return log("ShowCursor", on), __real_SDL_ShowCursor(on); }
 WRAP(int, Mix_OpenAudio, (int rate, Uint16 format, int channels, int chunk))
@@ -68,7 +77,7 @@ WRAP(int, Mix_PlayChannelTimed, (int ch, Mix_Chunk *c, int loops, int ticks))
 // What the exit tests look for on the standard error.
 WRAP(void, SDL_Quit, (void))
 {
-    fprintf(stderr, scripted::returned ? "SDL_Quit after SDL_main returned\n" : "SDL_Quit on exit\n");
+    fprintf(stderr, returned ? "SDL_Quit after SDL_main returned\n" : "SDL_Quit on exit\n");
     __real_SDL_Quit();
 }
 
@@ -97,31 +106,38 @@ WRAP(void, firegf, (Sint32 x0, Sint32 w, Sint32 y0, Sint32 h))
 
 namespace {
 
-// The demo with a 300x200 test picture and no music, frame n at times[n];
-// event is put in the event queue once the second frame is shown. Returns
-// the frames as recorded; see, if given, looks at each on the screen.
+// The demo with a 300x200 test picture and no music, seed 99, frame n at
+// times[n]; event is put in the event queue once the second frame is shown.
+// Returns the frames as recorded; see, if given, looks at each on the screen.
+// Every run starts from the same state, whatever the runs before it did.
 std::vector<Frame> play(const std::vector<Uint32> &times, SDL_Event event = {}, Uint32 base = 1000,
-                        std::function<void(const Frame &)> see = nullptr)
+                        std::function<void(const Frame &)> see = nullptr, bool run_effects = true,
+                        bool other_layout = false)
 {
     TempDir dir;
     write_image(dir / "galleri.jpg", 300, 200);
     std::filesystem::current_path(dir.path);
     frames.assign(1, Frame());
     startup.clear();
-    scripted::play(
-        99, [&](long n) { return times[n]; },
-        [&](long n, Sint32 t) {
-            frames.back().t = t;
-            if (see)
-                see(frames.back());
-            if (n == 1 && event.type)
-                scripted::events.push_back(event);
-            frames.emplace_back();
-            return n + 1 < (long)times.size();
-        },
-        base);
-    EXPECT_EQ(scripted::status, 0);
-    scripted::release();
+    effects = run_effects;
+    fake_layout = other_layout;
+    scripted::Run run;
+    run.seed = 99;
+    run.base = base;
+    run.time_of = [&](long n) { return times[n]; };
+    run.see = [&](long n, Sint32 t) {
+        frames.back().t = t;
+        if (see)
+            see(frames.back());
+        frames.emplace_back();
+        return n + 1 < (long)times.size();
+    };
+    if (event.type)
+        run.events.push_back({1, event});
+    EXPECT_EQ(scripted::play(run).status, 0);
+    if (fake_layout)
+        SDL_FreeSurface(fake_screen);
+    fake_layout = false;
     frames.pop_back();
     return frames;
 }
@@ -135,9 +151,13 @@ TEST(Timeline, StartUp)
         for (int i = 0; i < firew * fireh; i++)
             ASSERT_EQ(firekg[i], 0) << "cell " << i;
     });
-    EXPECT_EQ(startup, "srand 99\nInit 48\nSetVideoMode 640 480 32 2147483648\nShowCursor 0\n"
+    EXPECT_EQ(startup, "time\nInit 48\nSetVideoMode 640 480 32 2147483648\nShowCursor 0\n"
                        "OpenAudio 48000 32784 2 1024\nPauseAudio at 1 1000\nvaskiloimu 0\n"
                        "SetColorKey 1 4096 0\nPlay -1 1 0 -1\nPauseAudio at 0 1500\n");
+    // No seeds yet, so the generator is as srand left it: seeded with 99.
+    int next = rand();
+    srand(99);
+    EXPECT_EQ(next, rand());
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(f[0].calls, "bok");  // no image before 10 s; the first frame runs a tick
     EXPECT_EQ(f[1].calls, "bok");
@@ -153,8 +173,8 @@ class Timeline : public ::testing::TestWithParam<At> {};
 TEST_P(Timeline, FrameAt)
 {
     const At &c = GetParam();
-    effects = false;  // thousands of ticks to catch up: the calls are what counts here
-    Frame f = play({0, c.t})[1];
+    // Thousands of ticks to catch up: the calls are what counts here.
+    Frame f = play({0, c.t}, {}, 1000, nullptr, false)[1];
     EXPECT_EQ(f.phase, c.phase);
     EXPECT_EQ(f.alpha, c.alpha);
     std::string want = c.alpha < 0 ? "bo" : "bio";
@@ -216,7 +236,6 @@ class Screen : public ::testing::TestWithParam<bool> {};
 
 TEST_P(Screen, ShowsThePictureOverThePattern)
 {
-    fake_layout = GetParam();
     play({0, 27000}, {}, 1000, [](const Frame &f) {
         for (int i = 0; f.t == 27000 && i < 640 * 480; i++) {
             int x = i % 640 - 168, y = i / 640 - 19;
@@ -226,10 +245,7 @@ TEST_P(Screen, ShowsThePictureOverThePattern)
             got = fake_layout ? (got >> 16 & 0xFF) | (got & 0xFF00) | (got & 0xFF) << 16 : got & 0xFFFFFF;
             ASSERT_EQ(got, want) << "pixel " << i % 640 << ", " << i / 640;
         }
-    });
-    if (fake_layout)
-        SDL_FreeSurface(shown);
-    fake_layout = false;
+    }, true, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Timeline, Screen, ::testing::Bool());
@@ -252,8 +268,9 @@ TEST_P(Exits, WithTheStatusAndSdlShutDown)
             setenv("SDL_VIDEODRIVER", c.driver, 1);
             std::filesystem::current_path(dir.path);
             // Frames at 0 and at the end; a failing start-up exits on its own.
-            scripted::play(1, [](long) { return 75000u; }, [](long, Sint32) { return true; });
-            exit(scripted::status);
+            scripted::Run run;
+            run.time_of = [](long) { return 75000u; };
+            exit(scripted::play(run).status);
         },
         ::testing::ExitedWithCode(c.status), c.says)
         << c.what;

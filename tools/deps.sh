@@ -19,3 +19,8 @@ need() {
 
 BUILD_DEPS=(g++ cmake make pkg-config libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev zlib1g-dev)
 
+
+# The demo's two media files, one a line, by the names its header gives them.
+media_files() {
+    sed -n 's/^#define \(IMAGE\|MUSIC\)_FILE "\(.*\)"$/\2/p' "$(dirname "${BASH_SOURCE[0]}")/../src/vaskiloimu.h"
+}

@@ -1,61 +1,111 @@
 #include "scripted.h"
+#include <deque>
 #include <stdlib.h>
-#include <time.h>
 #include "vaskiloimu.h"
 
 namespace scripted {
 
-std::deque<SDL_Event> events;
-bool real_events;
-bool real_clock;
-bool returned;
-int status;
-
 namespace {
+// What the wrapped calls answer while a run is on; null between runs, when
+// they pass every call through.
+const Run *current;
 Uint32 ticks;
-time_t now;  // what time() answers while SDL_main runs, so srand gets the seed
-bool playing;
+std::deque<SDL_Event> queue;
 std::function<void()> on_flip;
-}
 
-long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
-          const std::function<bool(long, Sint32)> &see, Uint32 base)
-{
-    ticks = base;
-    now = (time_t)seed;
-    returned = false;
-    long n = 0;
-    Uint32 start = 0;
-    on_flip = [&] {
-        if (n == 0)
-            start = ticks;
-        if (see(n, (Sint32)(ticks - start)))
-            ticks = start + time_of(n + 1);
-        else
-            events.push_back(quit());
-        n++;
-    };
-    playing = true;
-    status = SDL_main(0, nullptr);
-    playing = false;
-    returned = true;
-    on_flip = nullptr;
-    events.clear();
-    return n;
-}
-
+// What homon made, freed as the process's end would free it.
 void release()
 {
     free(firekg);
     firekg = nullptr;
     if (s != shown)
         SDL_FreeSurface(s);
+    s = shown = nullptr;
     SDL_FreeSurface(ims[0]);
     ims[0] = nullptr;
     Mix_FreeChunk(musa);
     musa = nullptr;
     Mix_CloseAudio();
     SDL_Quit();
+}
+}
+
+long frame_count(int fps)
+{
+    return (long)DEMO_LENGTH * fps / 1000 + 1;
+}
+
+Result play(const Run &run)
+{
+    std::function<Uint32(long)> time_of = run.time_of;
+    if (!time_of)
+        time_of = [](long n) { return (Uint32)frame_time(n, 60); };
+    Result r;
+    Uint32 start = 0;
+    size_t next_event = 0;
+    on_flip = [&] {
+        long n = r.frames++;
+        if (n == 0)
+            start = ticks;
+        Sint32 t = (Sint32)(ticks - start);
+        for (; next_event < run.events.size() && run.events[next_event].after <= n; next_event++)
+            queue.push_back(run.events[next_event].event);
+        if (!run.see || run.see(n, t))
+            ticks = start + time_of(n + 1);
+        else
+            queue.push_back(quit());
+    };
+    ticks = run.base;
+    current = &run;
+    r.status = SDL_main(0, nullptr);
+    current = nullptr;
+    on_flip = nullptr;
+    queue.clear();
+    release();
+    return r;
+}
+
+bool stills(Uint32 seed, int fps, const std::vector<Sint32> &times,
+            const std::function<bool(Sint32, std::string &)> &save, std::string &err)
+{
+    auto on_grid = [fps](Sint32 ms) {
+        long n = (long)(((Sint64)ms * fps + 999) / 1000);  // the first frame not before ms
+        return frame_time(n, fps) == ms;
+    };
+    // A still off the frame times ends its run, since the extra frame it
+    // needs would change the fire of every frame after it.
+    size_t from = 0;
+    while (from < times.size()) {
+        size_t to = from;
+        while (to + 1 < times.size() && on_grid(times[to]))
+            to++;
+        std::vector<Uint32> clock;
+        for (long n = 0; frame_time(n, fps) < times[to]; n++)
+            clock.push_back((Uint32)frame_time(n, fps));
+        clock.push_back((Uint32)times[to]);
+        size_t next = from;
+        Run run;
+        run.seed = seed;
+        run.real_events = true;
+        run.time_of = [&](long n) { return clock[(size_t)n]; };
+        run.see = [&](long n, Sint32 t) {
+            if (next <= to && t == times[next]) {
+                if (!save(t, err))
+                    return false;
+                next++;
+            }
+            return (size_t)n + 1 < clock.size();
+        };
+        play(run);
+        if (!err.empty())
+            return false;
+        if (next <= to) {
+            err = "stopped before the still at " + std::to_string(times[next]) + " ms";
+            return false;
+        }
+        from = to + 1;
+    }
+    return true;
 }
 
 SDL_Event key(Uint8 type, SDLKey sym)
@@ -77,7 +127,7 @@ SDL_Event quit()
 
 }
 
-using namespace scripted;
+using scripted::current;
 
 extern "C" {
 
@@ -85,46 +135,42 @@ Uint32 __real_SDL_GetTicks(void);
 void __real_SDL_Delay(Uint32 ms);
 int __real_SDL_Flip(SDL_Surface *screen);
 int __real_SDL_PollEvent(SDL_Event *event);
+void __real_srand(unsigned seed);
 
 Uint32 __wrap_SDL_GetTicks(void)
 {
-    return real_clock ? __real_SDL_GetTicks() : ticks;
+    return current && !current->real_clock ? scripted::ticks : __real_SDL_GetTicks();
 }
 
 void __wrap_SDL_Delay(Uint32 ms)
 {
-    if (real_clock)
-        __real_SDL_Delay(ms);
+    if (current && !current->real_clock)
+        scripted::ticks += ms;
     else
-        ticks += ms;
+        __real_SDL_Delay(ms);
 }
 
 int __wrap_SDL_Flip(SDL_Surface *screen)
 {
     int r = __real_SDL_Flip(screen);
-    if (on_flip)
-        on_flip();
+    if (current && scripted::on_flip)
+        scripted::on_flip();
     return r;
 }
 
 int __wrap_SDL_PollEvent(SDL_Event *event)
 {
-    if (!events.empty()) {
-        *event = events.front();
-        events.pop_front();
+    if (current && !scripted::queue.empty()) {
+        *event = scripted::queue.front();
+        scripted::queue.pop_front();
         return 1;
     }
-    return real_events ? __real_SDL_PollEvent(event) : 0;
+    return !current || current->real_events ? __real_SDL_PollEvent(event) : 0;
 }
 
-time_t __real_time(time_t *t);
-
-time_t __wrap_time(time_t *t)
+void __wrap_srand(unsigned seed)
 {
-    time_t v = playing ? now : __real_time(nullptr);
-    if (t)
-        *t = v;
-    return v;
+    __real_srand(current ? current->seed : seed);
 }
 
 }

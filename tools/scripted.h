@@ -1,34 +1,65 @@
 // Runs the demo's own SDL_main, unchanged, on a clock and an event queue that
-// the caller scripts: the tests, the capture tool and the benchmark share it.
-// Link with the options CMake gives the scripted library: the linker's --wrap
-// sends the program's calls of SDL_GetTicks, SDL_Delay, SDL_Flip,
-// SDL_PollEvent and time here instead of to the system.
+// the caller scripts: the tests, the capture tool, the still writer and the
+// benchmark share it. Link with the options CMake gives the scripted
+// library: the linker's --wrap sends the program's calls of SDL_GetTicks,
+// SDL_Delay, SDL_Flip, SDL_PollEvent and srand here instead.
 #ifndef SCRIPTED_H
 #define SCRIPTED_H
 
 #include <SDL.h>
-#include <deque>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace scripted {
 
-extern std::deque<SDL_Event> events;  // handed out by SDL_PollEvent before SDL's own
-extern bool real_events;              // also hand out SDL's own events (signals become SDL_QUIT)
-extern bool real_clock;               // let SDL_GetTicks and SDL_Delay through to SDL
-extern bool returned;                 // SDL_main has returned
-extern int status;                    // ... with this value
+// Frame n of a run at fps frames a second is drawn at this clock value,
+// truncated as the frame times of a real display would be. The browser's
+// glue mirrors it.
+inline Sint32 frame_time(long n, int fps)
+{
+    return (Sint32)((Sint64)n * 1000 / fps);
+}
 
-// Runs SDL_main from its start, with seed for srand and SDL_GetTicks at base
-// before the start-up pause. Frame n is drawn at demo clock time_of(n): the
-// first at 0, since nothing moves the clock before it. see(n, t) sees each
-// frame once it is shown and returns false to ask the demo to quit. Returns
-// the frames shown.
-long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
-          const std::function<bool(long, Sint32)> &see, Uint32 base = 0);
+// The frames 0 .. DEMO_LENGTH*fps/1000 of a whole run: the last is the first
+// at or after the demo's end, which a whole fps reaches exactly.
+long frame_count(int fps);
 
-// Frees what a run leaves for the end of the process and quits SDL, so that
-// another run in the same process starts clean.
-void release();
+struct Event {
+    long after;         // handed out once frame `after` has been shown
+    SDL_Event event;
+};
+
+struct Run {
+    Uint32 seed = 0;    // what srand receives in place of the time
+    Uint32 base = 0;    // SDL_GetTicks when the demo starts, before its pause
+    // The clock of frame n: the first is at 0, since nothing moves the clock
+    // before it. Null: frame n at frame_time(n, 60).
+    std::function<Uint32(long)> time_of;
+    // Sees each frame once it is shown, with its clock value; false asks the
+    // demo to quit. Null: every frame is seen and the demo runs to its end.
+    std::function<bool(long, Sint32)> see;
+    std::vector<Event> events;
+    bool real_events = false;  // also SDL's own events (a signal becomes SDL_QUIT)
+    bool real_clock = false;   // SDL_GetTicks and SDL_Delay as they are
+};
+
+struct Result {
+    long frames = 0;    // frames shown
+    int status = -1;    // what SDL_main returned
+};
+
+// Runs SDL_main from its start and, once it returns, frees what homon made
+// and quits SDL, so that the next run in the same process starts clean. A
+// start-up that fails ends the process, as in the demo.
+Result play(const Run &run);
+
+// Stills of the frames at the clock values in times (increasing),
+// each the frame a run at fps draws there after the frames of fps before it.
+// save(t) is called while the frame at t is on the screen `shown` and returns
+// false, with err set, to stop. Returns false with err set on failure.
+bool stills(Uint32 seed, int fps, const std::vector<Sint32> &times,
+            const std::function<bool(Sint32, std::string &)> &save, std::string &err);
 
 SDL_Event key(Uint8 type, SDLKey sym);
 SDL_Event quit();

@@ -11,18 +11,15 @@ extern char **environ;
 
 namespace capture {
 
-std::vector<std::string> ffmpeg_args(const std::string &name, const std::string &path,
+std::vector<std::string> ffmpeg_args(const std::string &ext, const std::string &path,
                                      int fps, const std::string &music,
                                      const std::string &seconds)
 {
-    std::string ext = name.substr(name.rfind('.') + 1);
-    for (char &c : ext)
-        c = (char)(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     // "file:" keeps a colon in a name from being read as a protocol.
     std::vector<std::string> a = {
         "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostats",
         "-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size",
-        std::to_string(WIDTH) + "x" + std::to_string(HEIGHT),
+        std::to_string(SCREEN_W) + "x" + std::to_string(SCREEN_H),
         "-framerate", std::to_string(fps), "-i", "pipe:0",
         // The demo stops its sound with its last frame.
         "-t", seconds, "-i", "file:" + music,

@@ -6,16 +6,16 @@
 #include <string>
 #include <sys/types.h>
 #include <vector>
+#include "vaskiloimu.h"
 
 namespace capture {
 
-const int WIDTH = 640, HEIGHT = 480;
-const size_t FRAME_BYTES = (size_t)WIDTH * HEIGHT * 4;  // bgr0
+const size_t FRAME_BYTES = (size_t)SCREEN_W * SCREEN_H * 4;  // bgr0
 
 // ffmpeg's arguments for a video of frames at fps with the sound of music
-// from its start, cut at seconds, written in the container that the
-// extension of name names into path.
-std::vector<std::string> ffmpeg_args(const std::string &name, const std::string &path,
+// from its start, cut at seconds, written into path in the container named
+// by its usual extension (mkv, mp4 or webm).
+std::vector<std::string> ffmpeg_args(const std::string &container, const std::string &path,
                                      int fps, const std::string &music,
                                      const std::string &seconds);
 

@@ -27,7 +27,6 @@ using namespace capture;
 namespace {
 
 const char NAME[] = "vaskiloimu-capture";
-const char MUSIC[] = "musa.ogg";  // the name the demo opens its music by
 
 int fail(int status, const std::string &message)
 {
@@ -59,24 +58,20 @@ std::string absolute(const std::string &cwd, const std::string &path)
     return path[0] == '/' ? path : cwd + "/" + path;
 }
 
-// The effects' own layout, which the frames are taken from as they are.
-bool layout_ok()
-{
-    return s->w == WIDTH && s->h == HEIGHT && s->format->BytesPerPixel == 4 &&
-           s->pitch == 4 * WIDTH;
-}
-
-// One run of the demo from its start (see scripted::play); SDL turns an
+// One run of the demo from its start, its frames at time_of; SDL turns an
 // interrupt or a termination request into a quit event. Returns the frames
 // shown.
 long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
           const std::function<bool(long, Sint32)> &take)
 {
-    scripted::real_events = true;
+    scripted::Run run;
+    run.seed = seed;
+    run.time_of = time_of;
+    run.see = take;
+    run.real_events = true;
     guard.in_demo = true;
-    long n = scripted::play(seed, time_of, take);
+    long n = scripted::play(run).frames;
     guard.in_demo = false;
-    scripted::release();
     return n;
 }
 
@@ -136,15 +131,15 @@ int video(const Options &o, const std::string &out, Uint32 seed)
         return fail(1, "cannot write " + out + ": " + strerror(errno));
     close(fd);
 
-    long total = frame_count(o.fps);
+    long total = scripted::frame_count(o.fps);
     char seconds[32];
     snprintf(seconds, sizeof seconds, "%.6f", (double)total / o.fps);
     char cwd[PATH_MAX];
-    std::string music = absolute(getcwd(cwd, sizeof cwd) ? cwd : ".", MUSIC);
+    std::string music = absolute(getcwd(cwd, sizeof cwd) ? cwd : ".", MUSIC_FILE);
 
     Encoder encoder;
     std::string err;
-    if (!encoder.start(ffmpeg_args(o.out, partial, o.fps, music, seconds), err)) {
+    if (!encoder.start(ffmpeg_args(o.container, partial, o.fps, music, seconds), err)) {
         remove(partial.c_str());
         return fail(1, err);
     }
@@ -153,15 +148,11 @@ int video(const Options &o, const std::string &out, Uint32 seed)
     signal(SIGPIPE, SIG_IGN);
 
     std::vector<Uint8> frame(FRAME_BYTES);
-    bool broken = false, bad_layout = false;
+    bool broken = false;
     Progress progress(!o.quiet, total);
     Clock::time_point t0 = Clock::now();
-    long shown = play(seed, [&](long n) { return (Uint32)frame_time(n, o.fps); },
+    long frames = play(seed, [&](long n) { return (Uint32)scripted::frame_time(n, o.fps); },
                       [&](long n, Sint32) {
-                          if (n == 0 && !layout_ok()) {
-                              bad_layout = true;
-                              return false;
-                          }
                           // The fourth byte is no colour; SDL's blends may leave
                           // stray values there.
                           const Uint8 *p = (const Uint8 *)s->pixels;
@@ -184,12 +175,10 @@ int video(const Options &o, const std::string &out, Uint32 seed)
     guard.partial.clear();
 
     std::string why;
-    if (bad_layout)
-        why = "the screen is not 640x480 with 4 bytes a pixel";
-    else if (broken)
+    if (broken)
         why = encoder.finish(err) ? "ffmpeg stopped reading frames" : err;
-    else if (shown != total)
-        why = "stopped after " + std::to_string(shown) + " of " + std::to_string(total) + " frames";
+    else if (frames != total)
+        why = "stopped after " + std::to_string(frames) + " of " + std::to_string(total) + " frames";
     else if (!encoder.finish(err))
         why = err;
     else if (rename(partial.c_str(), out.c_str()) != 0)
@@ -205,9 +194,6 @@ int video(const Options &o, const std::string &out, Uint32 seed)
     return 0;
 }
 
-// Each still is taken in a run whose frames before it are the video's
-// frames at that rate. A still off the frame times ends its run, since the
-// extra frame it needs would change the fire of every frame after it.
 int stills(const Options &o, const std::string &dir, Uint32 seed)
 {
     if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
@@ -219,46 +205,16 @@ int stills(const Options &o, const std::string &dir, Uint32 seed)
     close(fd);
     remove(probe.c_str());
 
-    std::vector<std::vector<Sint32>> runs(1);
-    for (Sint32 ms : o.stills) {
-        runs.back().push_back(ms);
-        if (!on_grid(ms, o.fps))
-            runs.emplace_back();
-    }
-    if (runs.back().empty())
-        runs.pop_back();
-
-    for (const std::vector<Sint32> &wanted : runs) {
-        std::vector<Sint32> times;
-        for (long n = 0; frame_time(n, o.fps) < wanted.back(); n++)
-            times.push_back(frame_time(n, o.fps));
-        times.push_back(wanted.back());
-        size_t next = 0;
-        std::string err;
-        bool bad_layout = false;
-        play(seed, [&](long n) { return (Uint32)times[(size_t)n]; },
-                          [&](long n, Sint32 t) {
-                              if (n == 0 && !layout_ok()) {
-                                  bad_layout = true;
-                                  return false;
-                              }
-                              if (next < wanted.size() && t == wanted[next]) {
-                                  char name[32];
-                                  snprintf(name, sizeof name, "/still-%05d.png", (int)t);
-                                  if (!write_png(dir + name, (const Uint8 *)s->pixels, s->w, s->h,
-                                                 s->pitch, err))
-                                      return false;
-                                  next++;
-                              }
-                              return (size_t)n + 1 < times.size();
-                          });
-        if (!err.empty())
-            return fail(1, err);
-        if (bad_layout)
-            return fail(1, "the screen is not 640x480 with 4 bytes a pixel");
-        if (next != wanted.size())
-            return fail(1, "stopped before the still at " + std::to_string(wanted[next]) + " ms");
-    }
+    std::string err;
+    guard.in_demo = true;
+    bool ok = scripted::stills(seed, o.fps, o.stills, [&](Sint32 t, std::string &why) {
+        char name[32];
+        snprintf(name, sizeof name, "/still-%05d.png", (int)t);
+        return write_png(dir + name, (const Uint8 *)s->pixels, s->w, s->h, s->pitch, why);
+    }, err);
+    guard.in_demo = false;
+    if (!ok)
+        return fail(1, err);
     if (!o.quiet)
         fprintf(stderr, "%s: wrote %zu still%s to %s, seed %u\n", NAME, o.stills.size(),
                 o.stills.size() == 1 ? "" : "s", dir.c_str(), seed);
@@ -293,9 +249,9 @@ int main(int argc, char **argv)
         return fail(2, std::string("cannot load ") + imf[0] + " in " + where + ": " + IMG_GetError());
     SDL_FreeSurface(image);
     if (o.stills.empty()) {
-        FILE *f = fopen(MUSIC, "rb");
+        FILE *f = fopen(MUSIC_FILE, "rb");
         if (!f)
-            return fail(2, std::string("cannot read ") + MUSIC + " in " + where + ", the video's sound: " +
+            return fail(2, std::string("cannot read ") + MUSIC_FILE + " in " + where + ", the video's sound: " +
                                strerror(errno));
         fclose(f);
     }

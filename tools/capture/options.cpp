@@ -1,5 +1,6 @@
 #include "options.h"
 #include <algorithm>
+#include "vaskiloimu.h"
 
 namespace capture {
 
@@ -59,9 +60,9 @@ bool stills(const std::string &list, std::vector<Sint32> &out, std::string &err)
         size_t comma = list.find(',', from);
         std::string item = list.substr(from, comma == std::string::npos ? comma : comma - from);
         unsigned long long v;
-        if (!whole(item, (unsigned long long)END_MS, v)) {
+        if (!whole(item, (unsigned long long)DEMO_LENGTH, v)) {
             err = "bad --still value '" + item + "': a clock value in ms from 0 to " +
-                  std::to_string(END_MS);
+                  std::to_string(DEMO_LENGTH);
             return false;
         }
         out.push_back((Sint32)v);
@@ -162,6 +163,7 @@ bool parse(int argc, char **argv, Options &o, std::string &err)
             err = "cannot tell the container of '" + o.out + "': end it in .mkv, .mp4 or .webm";
             return false;
         }
+        o.container = ext.substr(1);
     }
     return true;
 }
