@@ -1,6 +1,7 @@
-// makemedia: writes the demo's default picture (galleri.jpg) and music (musa.ogg).
+// makemedia: writes the demo's default picture, a JPEG, and music, an Ogg Vorbis file.
 //
-// Usage: makemedia OUTDIR
+// Usage: makemedia PICTURE MUSIC, the two files to write; make.sh names them
+// as the demo's header does.
 //
 // Everything is computed here from nothing but arithmetic, so the output is the
 // same byte for byte on every run. Sine, exp, log and atan are our own: the C
@@ -1153,17 +1154,16 @@ bool write_ogg(const std::string &path, const std::vector<float> &pcm)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s PICTURE MUSIC\n", argv[0]);
         return 2;
     }
-    std::string dir = argv[1];
-    if (!write_jpeg(dir + "/galleri.jpg", render_picture())) {
-        std::fprintf(stderr, "makemedia: cannot write %s/galleri.jpg\n", dir.c_str());
+    if (!write_jpeg(argv[1], render_picture())) {
+        std::fprintf(stderr, "makemedia: cannot write %s\n", argv[1]);
         return 1;
     }
-    if (!write_ogg(dir + "/musa.ogg", render_music())) {
-        std::fprintf(stderr, "makemedia: cannot write %s/musa.ogg\n", dir.c_str());
+    if (!write_ogg(argv[2], render_music())) {
+        std::fprintf(stderr, "makemedia: cannot write %s\n", argv[2]);
         return 1;
     }
     return 0;
