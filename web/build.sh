@@ -33,8 +33,11 @@ rm -rf "$obj" "$site"
 mkdir -p "$obj" "$site/licenses"
 
 # The program's own sources unchanged, the shared image loader, the glue.
-# As natively, no fused multiply-adds: the timeline's values must round alike.
-common=(-O3 -msimd128 -ffp-contract=off -Wall -Wextra "-ffile-prefix-map=$top=." -I"$prefix/include/SDL" -I"$prefix/include" -I"$top/ports" -I"$top/src")
+# As natively, no fused multiply-adds: the timeline's values must round
+# alike. WebAssembly's 128-bit vectors, which every current browser runs,
+# for the effects' loops.
+common=(-O3 -msimd128 -ffp-contract=off -Wall -Wextra "-ffile-prefix-map=$top=."
+    -I"$prefix/include/SDL" -I"$prefix/include" -I"$top/ports" -I"$top/src")
 objs=()
 for f in "$top"/src/*.cpp; do
     o=$obj/$(basename "$f" .cpp).o
@@ -49,8 +52,9 @@ objs+=("$obj/image.o" "$obj/glue.o")
 # of a frame it times. Only direct calls lead to where the program waits for
 # the page, so ASYNCIFY need not prepare every indirect one to be unwound.
 wraps=()
-for f in SDL_main exit srand bkge firegk firekl SDL_UpperBlit SDL_SetAlpha SDL_GetTicks SDL_Delay SDL_SetVideoMode SDL_Flip SDL_PollEvent SDL_OpenAudio \
-         SDL_CloseAudio SDL_PauseAudio SDL_GetAudioStatus SDL_LockAudio SDL_UnlockAudio; do
+for f in SDL_main exit srand bkge firegk firekl SDL_UpperBlit SDL_SetAlpha SDL_GetTicks SDL_Delay \
+         SDL_SetVideoMode SDL_Flip SDL_PollEvent SDL_OpenAudio SDL_CloseAudio SDL_PauseAudio \
+         SDL_GetAudioStatus SDL_LockAudio SDL_UnlockAudio; do
     wraps+=("-Wl,--wrap=$f")
 done
 # The libraries by their paths: emcc takes -lSDL to mean its own stand-in.

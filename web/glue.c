@@ -56,7 +56,9 @@ void srand(unsigned seed)
 EM_JS(int, page_fps, (void), { return Module.fps || 0; });
 EM_JS(int, page_seed, (void), { return Module.seed || 0; });
 EM_JS(int, page_escape, (void), { return Module.escape(); });
-EM_JS(void, page_show, (const void *rgba, int w, int h, int t), { Module.show(HEAPU8.buffer, rgba, w, h, t); });
+EM_JS(void, page_show, (const void *rgba, int w, int h, int t), {
+    Module.show(HEAPU8.buffer, rgba, w, h, t);
+});
 EM_JS(int, page_audio_wanted, (void), { return Module.audioWanted(); });
 EM_JS(void, page_audio, (const void *p, int bytes), {
     Module.audio(HEAP16.subarray(p >> 1, (p + bytes) >> 1));
@@ -126,9 +128,6 @@ int __wrap_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, 
     return r;
 }
 
-/* The screen's bytes are B, G, R, x; the canvas's R, G, B, A. */
-static Uint32 *rgba;
-
 /* A colour-keyed picture drawn opaque is blitted fastest run-length
  * encoded, SDL's own portable way, with the same pixels: those not keyed
  * out, copied. Blended, the encoded blit rounds otherwise, so the picture is
@@ -141,6 +140,9 @@ int __wrap_SDL_SetAlpha(SDL_Surface *surface, Uint32 flag, Uint8 alpha)
         flag |= SDL_RLEACCEL;
     return __real_SDL_SetAlpha(surface, flag, alpha);
 }
+
+/* The screen's bytes are B, G, R, x; the canvas's R, G, B, A. */
+static Uint32 *rgba;
 
 static void show(const SDL_Surface *screen, int t)
 {
