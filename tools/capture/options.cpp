@@ -81,7 +81,7 @@ bool stills(const std::string &list, std::vector<Sint32> &out, std::string &err)
 bool parse(int argc, char **argv, Options &o, std::string &err)
 {
     enum { FPS = 1, SEED, OUT, STILL, OUT_DIR, MEDIA, SCALE, LOSSLESS, QUIET, HELP, VERSION };
-    static const option longs[] = {
+    static const option longs[] = {  // in the order of the values above
         {"fps", required_argument, nullptr, FPS},         {"seed", required_argument, nullptr, SEED},
         {"out", required_argument, nullptr, OUT},         {"still", required_argument, nullptr, STILL},
         {"out-dir", required_argument, nullptr, OUT_DIR}, {"media", required_argument, nullptr, MEDIA},
