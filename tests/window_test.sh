@@ -2,7 +2,8 @@
 # The demo in a real X window on a virtual screen of its own, on the SDL 1.2
 # it was built with (classic) or on sdl12-compat in its place (compat): its
 # caption and full screen, the pattern on it, its end with status 0 on Esc
-# and on a close request, and nothing left behind.
+# and on a close request, and nothing left behind; on sdl12-compat also its
+# full screen enlarged by nearest neighbour on a larger screen.
 # Usage: window_test.sh DEMO TOOLS classic|compat, TOOLS the folder of
 # check_output and wm_close.
 set -u
