@@ -184,16 +184,16 @@ TEST_P(Captured, FramesAreTheStills)
         select += (select.empty() ? "eq(n\\," : "+eq(n\\,") + std::to_string(t / 1000) + ")";
     }
     std::string common = std::string(CAPTURE_BINARY " --media ") + MEDIA_DIR + " --fps 1 --seed 3 --quiet ";
-    Outcome o = run(common + v.args + " --out " + video, out.path, 0, 50);
+    Outcome o = run(common + v.args + " --out " + video, out.path, 0, 100);
     ASSERT_EQ(o.status, 0) << o.out;
-    o = run(common + "--still " + list + " --out-dir " + out / "stills", out.path);
+    o = run(common + "--still " + list + " --out-dir " + out / "stills", out.path, 0, 60);
     ASSERT_EQ(o.status, 0) << o.out;
     o = run("ffprobe -v error -show_entries stream=codec_name,profile,pix_fmt,width,height,color_space -of csv=p=0 " + video,
             out.path);
     EXPECT_EQ(o.out, v.streams);
     o = run("ffmpeg -v error -i " + video + " -vf \"select='" + select + "',scale=640:480:flags=neighbor+" +
                 "full_chroma_int+accurate_rnd,format=rgb24\" -fps_mode passthrough -f rawvideo " + out / "frames",
-            out.path);
+            out.path, 0, 60);
     ASSERT_EQ(o.status, 0) << o.out;
 
     std::string frames = slurp(out / "frames");
