@@ -5,7 +5,7 @@
 # place of msvcrt's; the pattern and the picture exact on its screen, the
 # music heard (ALSA's default device is a file here), and its statuses: 0 on
 # Esc and at its end, 2 without its picture, 1 without a screen.
-# Takes about two minutes, most of it one whole run of the demo.
+# Takes about three minutes, most of it one whole run of the demo.
 #
 #   VASKILOIMU_NATIVE_BUILD  a native build folder to take the native still
 #                            writer from (default: build-win/native, made here)
