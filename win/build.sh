@@ -3,22 +3,19 @@
 # it, its DLLs and the default media into build-win/vaskiloimu-win32.zip.
 # Beside the zip, not in it: build-win/vaskiloimu-stills.exe, the still
 # writer, which the tests run with the zip's DLLs.
-# The libraries come from deps.sh, built once and then cached.
+# The libraries come from ports/deps.sh, built once and then cached; the
+# compiler and its flags from cmake/win32.cmake, as for them.
 #
 #   VASKILOIMU_WIN_OUT    where the zip goes (default: build-win at the top)
-#   VASKILOIMU_WIN_CACHE  where the libraries are kept (see deps.sh)
+#   VASKILOIMU_WIN_CACHE  where the libraries are kept (see ports/deps.sh)
 set -euo pipefail
+die() { echo "win/build.sh: $*" >&2; exit 1; }
 
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 . "$top/tools/deps.sh"
 
 out=${VASKILOIMU_WIN_OUT:-$top/build-win}
-host=i686-w64-mingw32
-cc=$host-gcc-win32
-cxx=$host-g++-win32
-
-die() { echo "win/build.sh: $*" >&2; exit 1; }
 
 # Checked first: without them there is nothing to ship.
 for f in galleri.jpg musa.ogg; do
@@ -28,17 +25,13 @@ done
 need python3
 # Debian's own: its zlib, and so the compressed bytes, are those of the release.
 py=/usr/bin/python3
-prefix=$("$here/deps.sh")
-
-# pentium4 is the oldest processor with SSE2; -mfpmath=sse evaluates doubles
-# as IEEE doubles where the x87 unit would keep excess precision and
-# truncate some timeline values differently than other builds do.
-arch_flags="-O2 -march=pentium4 -msse2 -mfpmath=sse -ffp-contract=off -fno-fast-math"
-link_flags="-static-libgcc -Wl,--no-insert-timestamp"
+prefix=$("$top/ports/deps.sh" win)
+eval "$(cmake -DTARGET=win32 -P "$top/cmake/shell.cmake")"
+host=$triplet cc=$target_cc cxx=$target_cxx
 
 # The date the zip gives its files: that of the last commit to what goes
 # into it, so that other commits leave the zip as it was.
-date=$(git -C "$top" log -1 --format=%ct -- src win ports media LICENSE 2>/dev/null) || date=
+date=$(git -C "$top" log -1 --format=%ct -- src win ports cmake/win32.cmake media LICENSE 2>/dev/null) || date=
 [ -n "$date" ] || date=315532800
 
 # The program: its own sources unchanged, plus the small image loader and
@@ -53,7 +46,7 @@ mkdir -p "$obj" "$stage"
 
 # M_PI is POSIX, not C++: mingw's math.h gives it in strict C++ modes only
 # when asked like this.
-common="-D_USE_MATH_DEFINES $arch_flags -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/ports"
+common="-D_USE_MATH_DEFINES $target_cflags -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/ports"
 # objs: everything but the entry point, which the still writer has its own of.
 objs=()
 for f in "$top"/src/*.cpp; do
@@ -67,7 +60,7 @@ for f in image rand; do
 done
 libs=(-lSDL_mixer -lSDL "$prefix/lib/libjpeg.a")
 
-$cxx -mwindows $link_flags -static-libstdc++ -o "$stage/vaskiloimu.exe" "$obj/main.o" "${objs[@]}" \
+$cxx -mwindows $target_ldflags -static-libstdc++ -o "$stage/vaskiloimu.exe" "$obj/main.o" "${objs[@]}" \
     -L"$prefix/lib" -lmingw32 -lSDLmain "${libs[@]}"
 
 # The still writer, linked as the demo is but with the options CMake links
@@ -78,7 +71,7 @@ wraps=$(sed -n 's/^ *\(-Wl,--wrap=[^ )]*\))$/\1/p' "$top/CMakeLists.txt")
 for f in scripted stills; do
     $cxx -std=c++17 $common -I"$top/src" -I"$top/tools" -c "$top/tools/$f.cpp" -o "$obj/$f.o"
 done
-$cxx $link_flags -static-libstdc++ -o "$out/vaskiloimu-stills.exe" "$obj/stills.o" "$obj/scripted.o" \
+$cxx $target_ldflags -static-libstdc++ -o "$out/vaskiloimu-stills.exe" "$obj/stills.o" "$obj/scripted.o" \
     "${objs[@]}" "$wraps" -L"$prefix/lib" "${libs[@]}"
 
 dlls=(SDL.dll SDL_mixer.dll libogg-0.dll libvorbis-0.dll libvorbisfile-3.dll)

@@ -18,7 +18,10 @@ top=$(dirname "$here")
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 # 32-bit wine runs 32-bit Windows programs; need() updates the lists.
-dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "Adding the i386 architecture to dpkg (dpkg --add-architecture i386), for 32-bit wine" >&2
+    $sudo dpkg --add-architecture i386
+fi
 need g++ imagemagick wine wine32:i386 xvfb x11-utils xdotool sox libsox-fmt-base unzip
 
 out=${VASKILOIMU_WIN_OUT:-$top/build-win}

@@ -1,0 +1,5 @@
+# 64-bit ARM Linux, under qemu.
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+set(triplet aarch64-linux-gnu)
+set(qemu aarch64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)

@@ -1,0 +1,5 @@
+# 32-bit ARM Linux with hardware floating point (ARMv7), under qemu.
+set(CMAKE_SYSTEM_PROCESSOR armv7l)
+set(triplet arm-linux-gnueabihf)
+set(qemu arm)
+include(${CMAKE_CURRENT_LIST_DIR}/linux.cmake)
