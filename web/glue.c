@@ -10,7 +10,7 @@
  *  - a released Esc arrives as SDL's key event;
  *  - on a scripted clock (the page's test mode) SDL_GetTicks, SDL_Delay and
  *    time() answer from the script, as in the native capture tool.
- * rand and srand are glibc's, so the fire has the colours it has on Linux. */
+ * rand and srand are glibc's, from ports/rand.c. */
 #include <emscripten.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -18,36 +18,6 @@
 #include <time.h>
 
 #include "SDL.h"
-
-/* glibc's default generator: additive feedback, x[i] = x[i-3] + x[i-31],
- * seeded by a Park-Miller sequence and run 310 steps before the first
- * result, each result the sum without its lowest bit. */
-static uint32_t rs[31];
-static int rf = 3, rr = 0;
-
-int rand(void)
-{
-    uint32_t v = rs[rf] += rs[rr];
-    rf = rf == 30 ? 0 : rf + 1;
-    rr = rr == 30 ? 0 : rr + 1;
-    return (int)(v >> 1);
-}
-
-void srand(unsigned seed)
-{
-    int64_t w = (int32_t)(seed ? seed : 1);
-    rs[0] = (uint32_t)w;
-    for (int i = 1; i < 31; i++) {
-        w = 16807 * (w % 127773) - 2836 * (w / 127773);
-        if (w < 0)
-            w += 2147483647;
-        rs[i] = (uint32_t)w;
-    }
-    rf = 3;
-    rr = 0;
-    for (int i = 0; i < 310; i++)
-        rand();
-}
 
 /* The page's side, in its Module object (see index.html). */
 EM_JS(int, page_fps, (void), { return Module.fps || 0; });
