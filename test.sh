@@ -16,7 +16,7 @@ top=$(cd "$(dirname "$0")" && pwd)
 case "${1:-}" in "" | --no-windows) ;; *) echo "usage: $0 [--no-windows]" >&2; exit 2 ;; esac
 jobs=$(nproc)
 
-need "${BUILD_DEPS[@]}" libgtest-dev libsdl1.2-compat python3 imagemagick xvfb xdotool x11-utils \
+need "${BUILD_DEPS[@]}" libgtest-dev libsdl1.2-compat python3 imagemagick ffmpeg xvfb xdotool x11-utils \
     lintian appstream mandoc groff-base desktop-file-utils || exit 1
 compat=/usr/lib/$(gcc -print-multiarch)/sdl12-compat
 ct=(--output-on-failure --no-tests=error -j"$jobs")

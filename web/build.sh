@@ -32,10 +32,10 @@ site=$out/site
 rm -rf "$obj" "$site"
 mkdir -p "$obj" "$site/licenses"
 
-# The program's own sources unchanged, the shared image loader, the glue.
-# As natively, no fused multiply-adds: the timeline's values must round
-# alike. WebAssembly's 128-bit vectors, which every current browser runs,
-# for the effects' loops.
+# The program's own sources unchanged, the shared image loader and generator,
+# the glue. As natively, no fused multiply-adds: the timeline's values must
+# round alike. WebAssembly's 128-bit vectors, which every current browser
+# runs, for the effects' loops.
 common=(-O3 -msimd128 -ffp-contract=off -Wall -Wextra "-ffile-prefix-map=$top=."
     -I"$prefix/include/SDL" -I"$prefix/include" -I"$top/ports" -I"$top/src")
 objs=()
@@ -45,8 +45,9 @@ for f in "$top"/src/*.cpp; do
     objs+=("$o")
 done
 emcc -std=c99 "${common[@]}" -c "$top/ports/image.c" -o "$obj/image.o"
+emcc -std=c99 "${common[@]}" -c "$top/ports/rand.c" -o "$obj/rand.o"
 emcc -std=gnu11 "${common[@]}" -c "$here/glue.c" -o "$obj/glue.o"
-objs+=("$obj/image.o" "$obj/glue.o")
+objs+=("$obj/image.o" "$obj/rand.o" "$obj/glue.o")
 
 # The calls glue.c answers instead of SDL and the C library, and the parts
 # of a frame it times. Only direct calls lead to where the program waits for

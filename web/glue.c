@@ -14,43 +14,12 @@
  *  - the picture is blitted run-length encoded while it is opaque;
  *  - the effects, the image's blit and the handing over of each frame are
  *    timed, for the page's benchmark (bench.js).
- * rand and srand are glibc's, so the fire has the colours it has on Linux. */
+ * rand and srand are glibc's, from ports/rand.c. */
 #include <emscripten.h>
-#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "vaskiloimu.h"
-
-/* glibc's default generator: additive feedback, x[i] = x[i-3] + x[i-31],
- * seeded by a Park-Miller sequence and run 310 steps before the first
- * result, each result the sum without its lowest bit. */
-static uint32_t rs[31];
-static int rf = 3, rr = 0;
-
-int rand(void)
-{
-    uint32_t v = rs[rf] += rs[rr];
-    rf = rf == 30 ? 0 : rf + 1;
-    rr = rr == 30 ? 0 : rr + 1;
-    return (int)(v >> 1);
-}
-
-void srand(unsigned seed)
-{
-    int64_t w = (int32_t)(seed ? seed : 1);
-    rs[0] = (uint32_t)w;
-    for (int i = 1; i < 31; i++) {
-        w = 16807 * (w % 127773) - 2836 * (w / 127773);
-        if (w < 0)
-            w += 2147483647;
-        rs[i] = (uint32_t)w;
-    }
-    rf = 3;
-    rr = 0;
-    for (int i = 0; i < 310; i++)
-        rand();
-}
 
 /* The page's side, in its Module object (see index.html). */
 EM_JS(int, page_fps, (void), { return Module.fps || 0; });

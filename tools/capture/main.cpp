@@ -139,7 +139,7 @@ int video(const Options &o, const std::string &out, Uint32 seed)
 
     Encoder encoder;
     std::string err;
-    if (!encoder.start(ffmpeg_args(o.container, partial, o.fps, music, seconds), err)) {
+    if (!encoder.start(ffmpeg_args(o, partial, music, seconds), err)) {
         remove(partial.c_str());
         return fail(1, err);
     }
