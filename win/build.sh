@@ -18,7 +18,8 @@ top=$(dirname "$here")
 out=${VASKILOIMU_WIN_OUT:-$top/build-win}
 
 # Checked first: without them there is nothing to ship.
-for f in galleri.jpg musa.ogg; do
+mapfile -t media < <(media_files)
+for f in "${media[@]}"; do
     [ -s "$top/media/$f" ] || die "media/$f is missing: the zip ships the default media (see media/make.sh)"
 done
 
@@ -95,7 +96,7 @@ for f in "$stage"/*.exe "$stage"/*.dll; do
     done
 done
 
-cp "$top/media/galleri.jpg" "$top/media/musa.ogg" "$stage/"
+for f in "${media[@]}"; do cp "$top/media/$f" "$stage/"; done
 # Carriage returns for Notepad.
 sed 's/$/\r/' "$top/win/README.txt" > "$stage/README.txt"
 mkdir -p "$stage/licenses"

@@ -230,7 +230,7 @@ int main(int argc, char **argv)
     if (!parse(argc, argv, o, err))
         return fail(1, err + " (see --help)");
     if (o.help) {
-        fputs(USAGE, stdout);
+        printf(USAGE, (int)DEMO_LENGTH);
         return 0;
     }
     if (o.version)

@@ -19,7 +19,7 @@ const char USAGE[] =
     "  --scale N         enlarge N times, 1 to 8, by nearest neighbour (default 2,\n"
     "                    which keeps every pixel's colour; 1 with --lossless)\n"
     "  --lossless        a .mkv whose frames decode to the demo's, bit for bit\n"
-    "  --still MS[,MS]   PNG stills of the frames at these clock values (0 to 75000 ms,\n"
+    "  --still MS[,MS]   PNG stills of the frames at these clock values (0 to %d ms,\n"
     "                    from when the music starts) instead of a video\n"
     "  --out-dir DIR     where the stills go, as still-MS.png (made if missing)\n"
     "  --media DIR       where " IMAGE_FILE " and " MUSIC_FILE " are (default: here)\n"

@@ -31,7 +31,7 @@ struct Options {
 // with a one-line reason in err.
 bool parse(int argc, char **argv, Options &o, std::string &err);
 
-extern const char USAGE[];
+extern const char USAGE[];  // a printf format, given DEMO_LENGTH
 extern const char VERSION_LINE[];  // "vaskiloimu-capture X.Y.Z"
 
 }
