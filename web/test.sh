@@ -4,7 +4,7 @@
 # equal the native capture tool's frames at the same clock values and seed
 # in every phase of the timeline, and whose sound must be the music as
 # decoded natively, from clock 0 to the end; the page's controls, played
-# normally (controls.js); its benchmark, briefly, so that it keeps working;
+# normally (controls_test.js); its benchmark, briefly, so that it keeps working;
 # and the image loader the ports share, fuzzed under AddressSanitizer and
 # UndefinedBehaviorSanitizer.
 # VASKILOIMU_NATIVE_BUILD names a native build folder to take the capture tool
@@ -78,7 +78,7 @@ EOF
 ) && ok "$sound" || bad "$sound"
 
 # The page played normally, driven over the DevTools protocol.
-timeout 180 node "$here/controls.js" "$site" "${media[@]}" >"$tmp/controls.log" 2>&1
+timeout 180 node "$here/controls_test.js" "$site" "${media[@]}" >"$tmp/controls.log" 2>&1
 status=$?
 while read -r line; do
     case $line in

@@ -4,7 +4,7 @@
 // are played, and each failure shows its own message. Prints "ok: ..." or
 // "FAILED: ..." a check.
 //
-//   node web/controls.js SITE PICTURE MUSIC
+//   node web/controls_test.js SITE PICTURE MUSIC
 //   (PICTURE, MUSIC: the media's file names, as tools/deps.sh's media_files prints them)
 'use strict';
 const chromium = require('./chromium.js');
@@ -101,7 +101,7 @@ const cases = [
 
 async function main() {
     if (!music) {
-        console.log('FAILED: usage: controls.js SITE PICTURE MUSIC');
+        console.log('FAILED: usage: controls_test.js SITE PICTURE MUSIC');
         process.exit(2);
     }
     const page = await chromium.open(site);
