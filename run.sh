@@ -23,6 +23,10 @@ fi
 need "${BUILD_DEPS[@]}"
 build vaskiloimu
 
+# sdl12-compat, the SDL 1.2 of newer systems, enlarges the full screen to
+# the desktop smoothly, which blurs the pattern's single-pixel detail.
+export SDL12COMPAT_SCALE_METHOD=${SDL12COMPAT_SCALE_METHOD:-nearest}
+
 # With no sound card, no sound server and no ALSA set-up of the user's own,
 # ALSA prints a page of errors for each attempt to find a device; SDL's
 # silent driver plays the music to nowhere instead, quietly.

@@ -30,7 +30,7 @@ done
 jobs=$(nproc)
 
 need "${BUILD_DEPS[@]}" libgtest-dev qemu-user-static || exit 1
-[ ${#archs[@]} -gt 0 ] || need libsdl1.2-compat python3 imagemagick xvfb xdotool x11-utils \
+[ ${#archs[@]} -gt 0 ] || need libsdl1.2-compat python3 imagemagick ffmpeg xvfb xdotool x11-utils \
     lintian appstream mandoc groff-base desktop-file-utils || exit 1
 compat=/usr/lib/$(gcc -print-multiarch)/sdl12-compat
 ct=(--output-on-failure --no-tests=error -j"$jobs")

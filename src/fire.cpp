@@ -21,10 +21,15 @@ void firegf(Sint32 x0, Sint32 w, Sint32 y0, Sint32 h)
 // lets small negative values hold still while positive ones die.
 // The field's lowest rows are only read: the last cell written is the first
 // of row fireh - ROWS_ONLY_READ, and its reads reach three rows further down.
+// The field is as wide as the screen. With that width a constant, the reads'
+// distances from the write are constants too, and clang sees what GCC works
+// out at run time: with a width read from memory it checks whether the
+// ranges written and read overlap, finds that they do, and runs the loop a
+// cell at a time.
 VECTOR_CLONES void firekl(void)
 {
     Sint32 *f = firekg;
-    const Sint32 w = firew, last = (fireh - ROWS_ONLY_READ) * firew;
+    const Sint32 w = SCREEN_W, last = (fireh - ROWS_ONLY_READ) * w;
     for (Sint32 k = 1; k <= last; k++)
         f[k] = (10 * (f[k + 1] + f[k + 2 * w - 1]) + 8 * f[k + w] + 3 * f[k + 3 * w]) >> 5;
 }
@@ -34,7 +39,8 @@ VECTOR_CLONES void firekl(void)
 // all modulo 256. Cool (v < -6): a = (B + 60)/2 into B, G = (a + 90)/2,
 // R = (a + 60)/2. Anything else is left as it is, and so is every fourth
 // byte. Every tint is worked out for every pixel and one is picked without
-// a branch, so that the loop becomes vector code.
+// a branch, so that the loop becomes vector code; hot and warm differ only
+// in G and R, which are picked first.
 VECTOR_CLONES void firegk(void)
 {
     Uint32 *__restrict p = (Uint32 *)s->pixels;
@@ -42,12 +48,12 @@ VECTOR_CLONES void firegk(void)
     const Sint32 n = s->w * s->h;
     for (Sint32 i = 0; i < n; i++) {
         const Sint32 v = f[i];
-        const Uint32 px = SDL_SwapLE32(p[i]), keep_b = px & 0xFF0000FFu;
-        const Uint32 hot = keep_b | ((Uint32)((v >> 5) + 100) & 0xFF) << 8 | 240u << 16;
-        const Uint32 warm = keep_b | ((Uint32)v & 0xFF) << 8 | ((Uint32)v * 10 & 0xFF) << 16;
+        const Uint32 px = SDL_SwapLE32(p[i]);
+        const Uint32 g = v > 600 ? (Uint32)((v >> 5) + 100) : (Uint32)v;
+        const Uint32 r = v > 600 ? 240u : (Uint32)v * 10;
+        const Uint32 fire = (px & 0xFF0000FFu) | (g & 0xFF) << 8 | (r & 0xFF) << 16;
         const Uint32 a = ((px & 0xFF) + 60) >> 1;
         const Uint32 cool = (px & 0xFF000000u) | a | ((a + 90) >> 1) << 8 | ((a + 60) >> 1) << 16;
-        const Uint32 out = v > 600 ? hot : v > 500 ? warm : v < -6 ? cool : px;
-        p[i] = SDL_SwapLE32(out);
+        p[i] = SDL_SwapLE32(v > 500 ? fire : v < -6 ? cool : px);
     }
 }

@@ -8,67 +8,131 @@
  *    flip. SDL itself has no audio driver here, so its mixing routine takes
  *    the format to be 16-bit, as opened;
  *  - a released Esc arrives as SDL's key event;
- *  - on a scripted clock (the page's test mode) SDL_GetTicks, SDL_Delay and
- *    time() answer from the script, as in the native capture tool.
- * rand and srand are glibc's, so the fire has the colours it has on Linux. */
+ *  - on a scripted clock (the page's test mode) SDL_GetTicks and SDL_Delay
+ *    answer from the script, and srand takes the script's seed, as in the
+ *    native capture tool;
+ *  - the picture is blitted run-length encoded while it is opaque;
+ *  - the effects, the image's blit and the handing over of each frame are
+ *    timed, for the page's benchmark (bench.js).
+ * rand and srand are glibc's, from ports/rand.c. */
 #include <emscripten.h>
-#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
-#include "SDL.h"
-
-/* glibc's default generator: additive feedback, x[i] = x[i-3] + x[i-31],
- * seeded by a Park-Miller sequence and run 310 steps before the first
- * result, each result the sum without its lowest bit. */
-static uint32_t rs[31];
-static int rf = 3, rr = 0;
-
-int rand(void)
-{
-    uint32_t v = rs[rf] += rs[rr];
-    rf = rf == 30 ? 0 : rf + 1;
-    rr = rr == 30 ? 0 : rr + 1;
-    return (int)(v >> 1);
-}
-
-void srand(unsigned seed)
-{
-    int64_t w = (int32_t)(seed ? seed : 1);
-    rs[0] = (uint32_t)w;
-    for (int i = 1; i < 31; i++) {
-        w = 16807 * (w % 127773) - 2836 * (w / 127773);
-        if (w < 0)
-            w += 2147483647;
-        rs[i] = (uint32_t)w;
-    }
-    rf = 3;
-    rr = 0;
-    for (int i = 0; i < 310; i++)
-        rand();
-}
+#include "vaskiloimu.h"
 
 /* The page's side, in its Module object (see index.html). */
 EM_JS(int, page_fps, (void), { return Module.fps || 0; });
 EM_JS(int, page_seed, (void), { return Module.seed || 0; });
 EM_JS(int, page_escape, (void), { return Module.escape(); });
-EM_JS(void, page_show, (const void *px, int w, int h, int t), {
-    Module.show(HEAPU8.subarray(px, px + w * h * 4), w, h, t);
+EM_JS(void, page_show, (const void *rgba, int w, int h, int t), {
+    Module.show(HEAPU8.buffer, rgba, w, h, t);
 });
 EM_JS(int, page_audio_wanted, (void), { return Module.audioWanted(); });
 EM_JS(void, page_audio, (const void *p, int bytes), {
     Module.audio(HEAP16.subarray(p >> 1, (p + bytes) >> 1));
 });
 EM_JS(void, page_audio_start, (void), { Module.audioStart(); });
-EM_ASYNC_JS(void, page_wait, (int ms), {
-    await new Promise(go => ms < 0 ? requestAnimationFrame(() => go()) : setTimeout(go, ms));
+/* Waits for the next animation frame, or ms milliseconds: ASYNCIFY unwinds
+ * the program, and rewinds it on the wake-up (build.sh lists this among the
+ * calls that may do so). Plain callbacks, no promises: each promise costs
+ * microtasks on every frame. The page keeps the moments of the wake-up and
+ * of the next wait, and adds up the unwinding: from that wait until the
+ * wake-up returns. */
+EM_JS(void, page_wait, (int ms), {
+    Module.asked = performance.now();
+    Asyncify.handleSleep(wake => {
+        const go = () => {
+            Module.resumed = performance.now();
+            wake();
+            if (Module.asked > Module.resumed)
+                Module.unwinding += performance.now() - Module.asked;
+        };
+        if (ms < 0)
+            requestAnimationFrame(go);
+        else
+            setTimeout(go, ms);
+    });
 });
+EM_JS(double, page_resumed, (void), { return Module.resumed; });
+
+/* Milliseconds spent so far in each timed part, and frames shown; the page
+ * reads them through spent(). */
+enum { PATTERN, OVERLAY, STEPS, BLIT, SHOW, AUDIO, REWINDING, FRAMES, PARTS };
+static double spent[PARTS];
+
+EMSCRIPTEN_KEEPALIVE const double *spent_ms(void) { return spent; }
+
+void __real_bkge(Sint32 phase);
+void __real_firegk(void);
+void __real_firekl(void);
+int __real_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect);
+
+void __wrap_bkge(Sint32 phase)
+{
+    double t0 = emscripten_get_now();
+    __real_bkge(phase);
+    spent[PATTERN] += emscripten_get_now() - t0;
+}
+
+void __wrap_firegk(void)
+{
+    double t0 = emscripten_get_now();
+    __real_firegk();
+    spent[OVERLAY] += emscripten_get_now() - t0;
+}
+
+void __wrap_firekl(void)
+{
+    double t0 = emscripten_get_now();
+    __real_firekl();
+    spent[STEPS] += emscripten_get_now() - t0;
+}
+
+int __wrap_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect)
+{
+    double t0 = emscripten_get_now();
+    int r = __real_SDL_UpperBlit(src, srcrect, dst, dstrect);
+    spent[BLIT] += emscripten_get_now() - t0;
+    return r;
+}
+
+/* A colour-keyed picture drawn opaque is blitted fastest run-length
+ * encoded, SDL's own portable way, with the same pixels: those not keyed
+ * out, copied. Blended, the encoded blit rounds otherwise, so the picture is
+ * encoded only while it is opaque. The program does not read its pixels. */
+int __real_SDL_SetAlpha(SDL_Surface *surface, Uint32 flag, Uint8 alpha);
+
+int __wrap_SDL_SetAlpha(SDL_Surface *surface, Uint32 flag, Uint8 alpha)
+{
+    if ((surface->flags & SDL_SRCCOLORKEY) && (flag & SDL_SRCALPHA) && alpha == SDL_ALPHA_OPAQUE)
+        flag |= SDL_RLEACCEL;
+    return __real_SDL_SetAlpha(surface, flag, alpha);
+}
+
+/* The screen's bytes are B, G, R, x; the canvas's R, G, B, A. */
+static Uint32 *rgba;
+
+static void show(const SDL_Surface *screen, int t)
+{
+    double t0 = emscripten_get_now();
+    const int n = screen->w * screen->h;
+    if (!rgba && !(rgba = malloc((size_t)n * 4)))
+        exit(1);
+    const Uint32 *__restrict from = screen->pixels;
+    Uint32 *__restrict to = rgba;
+    for (int i = 0; i < n; i++) {
+        const Uint32 p = from[i];
+        to[i] = 0xFF000000u | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
+    }
+    page_show(rgba, screen->w, screen->h, t);
+    spent[SHOW] += emscripten_get_now() - t0;
+}
 
 Uint32 __real_SDL_GetTicks(void);
 int __real_SDL_Flip(SDL_Surface *screen);
 int __real_SDL_PollEvent(SDL_Event *event);
-time_t __real_time(time_t *t);
+void __real_srand(unsigned seed);
 
 static int fps;          /* frames a second of the scripted clock; 0: the real one */
 static Uint32 ticks;     /* the scripted clock */
@@ -89,12 +153,9 @@ void __wrap_SDL_Delay(Uint32 ms)
         page_wait((int)ms);
 }
 
-time_t __wrap_time(time_t *t)
+void __wrap_srand(unsigned seed)
 {
-    time_t now = fps ? (time_t)(Uint32)page_seed() : __real_time(NULL);
-    if (t)
-        *t = now;
-    return now;
+    __real_srand(fps ? (unsigned)page_seed() : seed);
 }
 
 int __wrap_SDL_PollEvent(SDL_Event *e)
@@ -195,16 +256,21 @@ int __wrap_SDL_Flip(SDL_Surface *screen)
         return r;
     if (flips == 0)
         start = __wrap_SDL_GetTicks();
+    double t0 = emscripten_get_now();
     pump_audio();
-    page_show(screen->pixels, screen->w, screen->h, (int)(__wrap_SDL_GetTicks() - start));
+    spent[AUDIO] += emscripten_get_now() - t0;
+    show(screen, (int)(__wrap_SDL_GetTicks() - start));
     flips++;
+    spent[FRAMES] = flips;
     if (fps) {
-        /* Frame n at trunc(n * 1000 / fps) ms after the first. */
+        /* Frame n at trunc(n * 1000 / fps) ms after the first, as frame_time
+         * in the native tools' scripted clock (tools/scripted.h). */
         ticks = start + (Uint32)((long long)flips * 1000 / fps);
         page_wait(0);
     } else {
         page_wait(-1);
     }
+    spent[REWINDING] += emscripten_get_now() - page_resumed();
     return r;
 }
 

@@ -3,8 +3,10 @@
 # the page in headless Chromium on its scripted clock, whose canvas must
 # equal the native capture tool's frames at the same clock values and seed
 # in every phase of the timeline, and whose sound must be the music as
-# decoded natively, from clock 0 to the end; and the image loader the ports
-# share, fuzzed under AddressSanitizer and UndefinedBehaviorSanitizer.
+# decoded natively, from clock 0 to the end; the page's controls, played
+# normally (controls_test.js); its benchmark, briefly, so that it keeps working;
+# and the image loader the ports share, fuzzed under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 # VASKILOIMU_NATIVE_BUILD names a native build folder to take the capture tool
 # from; without it the test keeps one of its own beside the web build.
 set -uo pipefail
@@ -12,7 +14,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 . "$top/tools/deps.sh"
-need "${BUILD_DEPS[@]}" chromium imagemagick sox libsox-fmt-base python3 clang libclang-rt-14-dev libjpeg-dev
+need "${BUILD_DEPS[@]}" nodejs chromium imagemagick sox libsox-fmt-base python3 clang libclang-rt-14-dev libjpeg-dev
 
 tmp=$(mktemp -d)
 mkdir -p "$tmp/got" "$tmp/seeds" "$tmp/found"
@@ -23,6 +25,7 @@ ok() { echo "ok: $*"; passed=$((passed + 1)); }
 bad() { echo "FAILED: $*"; failed=$((failed + 1)); }
 
 site=$("$here/build.sh") || { bad "web build"; exit 1; }
+mapfile -t media < <(media_files)  # the picture, the music
 total=$(du -cb "$site" | tail -n 1 | cut -f1)
 gz=$(( $(gzip -9c "$site/vaskiloimu.js" | wc -c) + $(gzip -9c "$site/vaskiloimu.wasm" | wc -c) ))
 [ "$total" -le 2621440 ] && [ "$gz" -le 307200 ] && ok "download $total bytes, program $gz bytes gzipped" ||
@@ -59,7 +62,7 @@ for _ in $(seq 600); do [ -e "$tmp/got/done" ] && break; sleep 0.5; done
 [ "$(cat "$tmp/got/done" 2>/dev/null)" = 0 ] && [ ! -e "$tmp/got/fail" ] && ok "page runs to its end" ||
     bad "page did not end with status 0: $(cat "$tmp/got/fail" 2>/dev/null)"
 
-sox "$top/media/musa.ogg" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"
+sox "$top/media/${media[1]}" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"
 # The canvas's bytes are R, G, B, A, opaque.
 for t in ${stills//,/ }; do
     convert "$tmp/ref/still-$(printf %05d "$t").png" -depth 8 -alpha opaque rgba:- | cmp -s - "$tmp/got/still-$t" &&
@@ -74,9 +77,22 @@ sys.exit(len(web) != n or max(map(abs, map(int.__sub__, web, ref[:n]))) > 1)
 EOF
 ) && ok "$sound" || bad "$sound"
 
+# The page played normally, driven over the DevTools protocol.
+timeout 180 node "$here/controls_test.js" "$site" "${media[@]}" >"$tmp/controls.log" 2>&1
+status=$?
+while read -r line; do
+    case $line in
+    ok:*) ok "${line#ok: }" ;;
+    FAILED:*) bad "${line#FAILED: }" ;;
+    esac
+done <"$tmp/controls.log"
+[ "$status" -eq 0 ] || grep -q '^FAILED' "$tmp/controls.log" || bad "the controls test ended with status $status"
+timeout 120 node "$here/bench.js" "$site" 3 3 >"$tmp/bench.log" 2>&1 &&
+    ok "benchmark, 3 s: $(tail -n 1 "$tmp/bench.log")" || { cat "$tmp/bench.log"; bad "benchmark"; }
+
 # The loader, from a few tiny pictures of our own, for a bounded time.
 # Baseline JPEG, progressive grey JPEG, true-colour BMP and 16-colour BMP.
-convert "$top/media/galleri.jpg" -resize 8x6 -write "$tmp/seeds/a.jpg" -write BMP3:"$tmp/seeds/c.bmp" \
+convert "$top/media/${media[0]}" -resize 8x6 -write "$tmp/seeds/a.jpg" -write BMP3:"$tmp/seeds/c.bmp" \
     \( +clone -colors 16 -type Palette -write BMP3:"$tmp/seeds/d.bmp" +delete \) -interlace JPEG -colorspace Gray "$tmp/seeds/b.jpg"
 # shellcheck disable=SC2046  # sdl-config output is meant to split into flags
 clang -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$top/ports" $(sdl-config --cflags) \

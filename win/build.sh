@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the demo for 32-bit Windows with Debian's mingw-w64 and packs
 # it, its DLLs and the default media into build-win/vaskiloimu-win32.zip.
+# Beside the zip, not in it: build-win/vaskiloimu-stills.exe, the still
+# writer, which the tests run with the zip's DLLs.
 # The libraries come from ports/deps.sh, built once and then cached; the
 # compiler and its flags from cmake/win32.cmake, as for them.
 #
@@ -16,7 +18,8 @@ top=$(dirname "$here")
 out=${VASKILOIMU_WIN_OUT:-$top/build-win}
 
 # Checked first: without them there is nothing to ship.
-for f in galleri.jpg musa.ogg; do
+mapfile -t media < <(media_files)
+for f in "${media[@]}"; do
     [ -s "$top/media/$f" ] || die "media/$f is missing: the zip ships the default media (see media/make.sh)"
 done
 
@@ -32,8 +35,10 @@ host=$triplet cc=$target_cc cxx=$target_cxx
 date=$(git -C "$top" log -1 --format=%ct -- src win ports cmake/win32.cmake media LICENSE 2>/dev/null) || date=
 [ -n "$date" ] || date=315532800
 
-# The program: its own sources unchanged, plus the small image loader the
-# ports share.
+# The program: its own sources unchanged, plus the small image loader and
+# glibc's rand and srand, which the ports share. rand.o comes before the
+# libraries, so its rand and srand are the ones the program calls and
+# msvcrt's 15-bit ones are never linked.
 
 obj=$out/obj
 stage=$out/vaskiloimu-win32
@@ -43,17 +48,32 @@ mkdir -p "$obj" "$stage"
 # M_PI is POSIX, not C++: mingw's math.h gives it in strict C++ modes only
 # when asked like this.
 common="-D_USE_MATH_DEFINES $target_cflags -Wall -Wextra -ffile-prefix-map=$top=. -I$prefix/include/SDL -I$prefix/include -I$top/ports"
+# objs: everything but the entry point, which the still writer has its own of.
 objs=()
 for f in "$top"/src/*.cpp; do
     o=$obj/$(basename "$f" .cpp).o
     $cxx -std=c++17 $common -c "$f" -o "$o"
-    objs+=("$o")
+    [ "$f" = "$top/src/main.cpp" ] || objs+=("$o")
 done
-$cc -std=c99 $common -c "$top/ports/image.c" -o "$obj/image.o"
-objs+=("$obj/image.o")
+for f in image rand; do
+    $cc -std=c99 $common -c "$top/ports/$f.c" -o "$obj/$f.o"
+    objs+=("$obj/$f.o")
+done
+libs=(-lSDL_mixer -lSDL "$prefix/lib/libjpeg.a")
 
-$cxx -mwindows $target_ldflags -static-libstdc++ -o "$stage/vaskiloimu.exe" "${objs[@]}" \
-    -L"$prefix/lib" -lmingw32 -lSDLmain -lSDL_mixer -lSDL "$prefix/lib/libjpeg.a"
+$cxx -mwindows $target_ldflags -static-libstdc++ -o "$stage/vaskiloimu.exe" "$obj/main.o" "${objs[@]}" \
+    -L"$prefix/lib" -lmingw32 -lSDLmain "${libs[@]}"
+
+# The still writer, linked as the demo is but with the options CMake links
+# the scripted clock with, taken from there. A console program with a main of
+# its own, so without SDLmain.
+wraps=$(sed -n 's/^ *\(-Wl,--wrap=[^ )]*\))$/\1/p' "$top/CMakeLists.txt")
+[ -n "$wraps" ] || die "CMakeLists.txt names no --wrap options for the scripted clock"
+for f in scripted stills; do
+    $cxx -std=c++17 $common -I"$top/src" -I"$top/tools" -c "$top/tools/$f.cpp" -o "$obj/$f.o"
+done
+$cxx $target_ldflags -static-libstdc++ -o "$out/vaskiloimu-stills.exe" "$obj/stills.o" "$obj/scripted.o" \
+    "${objs[@]}" "$wraps" -L"$prefix/lib" "${libs[@]}"
 
 dlls=(SDL.dll SDL_mixer.dll libogg-0.dll libvorbis-0.dll libvorbisfile-3.dll)
 for d in "${dlls[@]}"; do
@@ -76,7 +96,7 @@ for f in "$stage"/*.exe "$stage"/*.dll; do
     done
 done
 
-cp "$top/media/galleri.jpg" "$top/media/musa.ogg" "$stage/"
+for f in "${media[@]}"; do cp "$top/media/$f" "$stage/"; done
 # Carriage returns for Notepad.
 sed 's/$/\r/' "$top/win/README.txt" > "$stage/README.txt"
 mkdir -p "$stage/licenses"

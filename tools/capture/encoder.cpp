@@ -1,9 +1,11 @@
 #include "encoder.h"
+#include <algorithm>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,37 +13,59 @@ extern char **environ;
 
 namespace capture {
 
-std::vector<std::string> ffmpeg_args(const std::string &ext, const std::string &path,
-                                     int fps, const std::string &music,
-                                     const std::string &seconds)
+namespace {
+
+// The encoders' settings, chosen by measuring the whole demo's frames
+// against its stills: quality, time and size are in the capture notes.
+const std::vector<std::string> H264 = {"-c:v", "libx264", "-preset", "ultrafast", "-crf", "14"};
+const std::vector<std::string> VP9 = {"-c:v", "libvpx-vp9", "-profile:v", "0", "-deadline",
+                                      "realtime", "-cpu-used", "8", "-row-mt", "1", "-crf", "15",
+                                      "-b:v", "0"};
+const std::vector<std::string> LOSSLESS = {"-c:v", "libx264rgb", "-preset", "ultrafast", "-qp",
+                                           "0"};
+
+void add(std::vector<std::string> &a, const std::vector<std::string> &more)
+{
+    a.insert(a.end(), more.begin(), more.end());
+}
+
+}
+
+std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
+                                     const std::string &music, const std::string &seconds)
 {
     // "file:" keeps a colon in a name from being read as a protocol.
     std::vector<std::string> a = {
         "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostats",
         "-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size",
         std::to_string(SCREEN_W) + "x" + std::to_string(SCREEN_H),
-        "-framerate", std::to_string(fps), "-i", "pipe:0",
+        "-framerate", std::to_string(o.fps), "-i", "pipe:0",
         // The demo stops its sound with its last frame.
         "-t", seconds, "-i", "file:" + music,
         "-map", "0:v:0", "-map", "1:a:0"};
-    std::vector<std::string> codecs;
-    if (ext == "webm") {
-        // VP9 at its fastest setting still keeps well ahead of the demo.
-        codecs = {"webm", "-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
-                  "-row-mt", "1", "-crf", "30", "-b:v", "0", "-pix_fmt", "yuv420p",
-                  "-c:a", "copy"};
-    } else {
-        codecs = {ext == "mp4" ? "mp4" : "matroska", "-c:v", "libx264", "-preset", "veryfast",
-                  "-crf", "18", "-pix_fmt", "yuv420p"};
-        // MP4 players expect AAC; Matroska carries the Ogg's Vorbis untouched.
-        if (ext == "mp4")
-            codecs.insert(codecs.end(), {"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"});
-        else
-            codecs.insert(codecs.end(), {"-c:a", "copy"});
+    std::string n = std::to_string(o.scale), scale = "scale=iw*" + n + ":ih*" + n + ":flags=neighbor";
+    if (o.lossless) {
+        if (o.scale > 1)
+            add(a, {"-vf", scale});
+        add(a, {"-f", "matroska"});
+        add(a, LOSSLESS);
+        add(a, {"-c:a", "copy", "-y", "file:" + path});
+        return a;
     }
-    a.push_back("-f");
-    a.insert(a.end(), codecs.begin(), codecs.end());
-    a.insert(a.end(), {"-y", "file:" + path});
+    // In 4:2:0 each 2x2 block of pixels shares one colour: a scale by 2
+    // makes each block one pixel of the demo, and the nearest pixel, taken
+    // for the conversion as for the scale instead of a filter reaching
+    // across blocks, keeps its colour. The matrix is named in the stream,
+    // since players guess BT.709 for frames this large, BT.601 for small.
+    add(a, {"-vf", scale + "+full_chroma_int+accurate_rnd:out_color_matrix=bt709:out_range=tv,format=yuv420p",
+            "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"});
+    bool mp4 = o.container == "mp4", webm = o.container == "webm";
+    add(a, {"-f", mp4 ? "mp4" : webm ? "webm" : "matroska"});
+    add(a, webm ? VP9 : H264);
+    // MP4 players expect AAC; Matroska and WebM carry the Ogg's Vorbis untouched.
+    add(a, mp4 ? std::vector<std::string>{"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"}
+               : std::vector<std::string>{"-c:a", "copy"});
+    add(a, {"-y", "file:" + path});
     return a;
 }
 
@@ -64,6 +88,11 @@ bool Encoder::start(const std::vector<std::string> &args, std::string &err)
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, p[0], 0);
+    // Its messages are kept, to give the last as the reason it failed: one
+    // line, where a full disk makes ffmpeg say the same thing several times.
+    said_ = memfd_create("ffmpeg-messages", MFD_CLOEXEC);
+    if (said_ >= 0)
+        posix_spawn_file_actions_adddup2(&fa, said_, 2);
     // Its own process group: an interrupt at the terminal reaches only this
     // program, which then ends the video in order.
     posix_spawnattr_t attr;
@@ -115,7 +144,16 @@ bool Encoder::finish(std::string &err)
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return true;
     err = WIFEXITED(status) ? "ffmpeg failed with status " + std::to_string(WEXITSTATUS(status))
-                            : "ffmpeg was stopped by signal " + std::to_string(WTERMSIG(status));
+                            : std::string("ffmpeg was stopped: ") + strsignal(WTERMSIG(status));
+    // The end of what it said, its last line.
+    std::string said(4096, '\0');
+    off_t size = said_ >= 0 ? lseek(said_, 0, SEEK_END) : 0;
+    ssize_t n = size > 0 ? pread(said_, &said[0], said.size(), std::max<off_t>(0, size - 4096)) : 0;
+    said.resize(n > 0 ? (size_t)n : 0);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r'))
+        said.pop_back();
+    if (!said.empty())
+        err += " (" + said.substr(said.find_last_of("\r\n") + 1) + ")";
     return false;
 }
 
@@ -124,6 +162,9 @@ void Encoder::abandon()
     if (fd_ >= 0)
         close(fd_);
     fd_ = -1;
+    if (said_ >= 0)
+        close(said_);
+    said_ = -1;
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {

@@ -6,18 +6,18 @@
 #include <string>
 #include <sys/types.h>
 #include <vector>
+#include "options.h"
 #include "vaskiloimu.h"
 
 namespace capture {
 
 const size_t FRAME_BYTES = (size_t)SCREEN_W * SCREEN_H * 4;  // bgr0
 
-// ffmpeg's arguments for a video of frames at fps with the sound of music
-// from its start, cut at seconds, written into path in the container named
-// by its usual extension (mkv, mp4 or webm).
-std::vector<std::string> ffmpeg_args(const std::string &container, const std::string &path,
-                                     int fps, const std::string &music,
-                                     const std::string &seconds);
+// ffmpeg's arguments for the video o asks for (container, scale, lossless),
+// of frames at o.fps with the sound of music from its start, cut at seconds,
+// written into path.
+std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
+                                     const std::string &music, const std::string &seconds);
 
 class Encoder {
 public:
@@ -26,7 +26,8 @@ public:
     bool start(const std::vector<std::string> &args, std::string &err);
     // One frame of FRAME_BYTES bytes B, G, R, 0. False once ffmpeg has gone.
     bool frame(const Uint8 *bgr0);
-    // Ends the input and waits for ffmpeg; true when it finished well.
+    // Ends the input and waits for ffmpeg; true when it finished well, else
+    // the reason in err, with the last thing ffmpeg said.
     bool finish(std::string &err);
     // Stops ffmpeg without waiting for what it would still write.
     void abandon();
@@ -34,6 +35,7 @@ public:
 private:
     pid_t pid_ = -1;
     int fd_ = -1;
+    int said_ = -1;  // ffmpeg's messages, kept to say why it failed
 };
 
 }

@@ -139,7 +139,7 @@ int video(const Options &o, const std::string &out, Uint32 seed)
 
     Encoder encoder;
     std::string err;
-    if (!encoder.start(ffmpeg_args(o.container, partial, o.fps, music, seconds), err)) {
+    if (!encoder.start(ffmpeg_args(o, partial, music, seconds), err)) {
         remove(partial.c_str());
         return fail(1, err);
     }
@@ -230,7 +230,7 @@ int main(int argc, char **argv)
     if (!parse(argc, argv, o, err))
         return fail(1, err + " (see --help)");
     if (o.help) {
-        fputs(USAGE, stdout);
+        printf(USAGE, (int)DEMO_LENGTH);
         return 0;
     }
     if (o.version)

@@ -1,5 +1,6 @@
 #include "options.h"
 #include <algorithm>
+#include <getopt.h>
 #include "vaskiloimu.h"
 
 namespace capture {
@@ -15,10 +16,13 @@ const char USAGE[] =
     "                    current time, as the demo does)\n"
     "  --out FILE        the video; .mkv (H.264, Vorbis), .mp4 (H.264, AAC) or\n"
     "                    .webm (VP9, Vorbis) (default vaskiloimu.mkv)\n"
-    "  --still MS[,MS]   PNG stills of the frames at these clock values (0 to 75000 ms,\n"
+    "  --scale N         enlarge N times, 1 to 8, by nearest neighbour (default 2,\n"
+    "                    which keeps every pixel's colour; 1 with --lossless)\n"
+    "  --lossless        a .mkv whose frames decode to the demo's, bit for bit\n"
+    "  --still MS[,MS]   PNG stills of the frames at these clock values (0 to %d ms,\n"
     "                    from when the music starts) instead of a video\n"
     "  --out-dir DIR     where the stills go, as still-MS.png (made if missing)\n"
-    "  --media DIR       where galleri.jpg and musa.ogg are (default: here)\n"
+    "  --media DIR       where " IMAGE_FILE " and " MUSIC_FILE " are (default: here)\n"
     "  --quiet           no progress line and no summary\n"
     "  --help            this text\n"
     "  --version         the version\n"
@@ -76,67 +80,71 @@ bool stills(const std::string &list, std::vector<Sint32> &out, std::string &err)
 
 bool parse(int argc, char **argv, Options &o, std::string &err)
 {
+    enum { FPS = 1, SEED, OUT, STILL, OUT_DIR, MEDIA, SCALE, LOSSLESS, QUIET, HELP, VERSION };
+    static const option longs[] = {  // in the order of the values above
+        {"fps", required_argument, nullptr, FPS},         {"seed", required_argument, nullptr, SEED},
+        {"out", required_argument, nullptr, OUT},         {"still", required_argument, nullptr, STILL},
+        {"out-dir", required_argument, nullptr, OUT_DIR}, {"media", required_argument, nullptr, MEDIA},
+        {"scale", required_argument, nullptr, SCALE},     {"lossless", no_argument, nullptr, LOSSLESS},
+        {"quiet", no_argument, nullptr, QUIET},           {"help", no_argument, nullptr, HELP},
+        {"version", no_argument, nullptr, VERSION},       {nullptr, 0, nullptr, 0}};
     bool out_given = false, dir_given = false;
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i], value;
-        bool has_value = false;
-        size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            has_value = true;
-        }
-        bool wants = arg == "--fps" || arg == "--seed" || arg == "--out" || arg == "--still" ||
-                     arg == "--out-dir" || arg == "--media";
-        if (!wants && (arg == "--quiet" || arg == "--help" || arg == "--version")) {
-            if (has_value) {
-                err = arg + " takes no value";
-                return false;
-            }
-            (arg == "--quiet" ? o.quiet : arg == "--help" ? o.help : o.version) = true;
-            continue;
-        }
-        if (!wants) {
-            err = arg.compare(0, 1, "-") == 0 ? "unknown option " + arg
-                                              : "unexpected argument '" + arg + "'";
-            return false;
-        }
-        if (!has_value) {
-            if (i + 1 >= argc) {
-                err = arg + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
+    // The messages are ours, one line each; 0 starts getopt afresh, so that
+    // a second parse in one process sees the whole command line again.
+    opterr = 0;
+    optind = 0;
+    for (int c; (c = getopt_long(argc, argv, ":", longs, nullptr)) != -1;) {
+        // getopt names the option in question by its value in optopt;
+        // an unknown one is the word it has just read.
+        int which = c == '?' || c == ':' ? optopt : c;
+        bool ours = which >= FPS && which <= VERSION;
+        std::string arg = ours ? std::string("--") + longs[which - 1].name : argv[optind - 1];
+        std::string value = optarg ? optarg : "";
         unsigned long long v;
-        if (arg == "--fps") {
+        if (c == '?') {
+            err = ours ? arg + " takes no value" : "unknown option " + arg.substr(0, arg.find('='));
+            return false;
+        } else if (c == ':' || (optarg && value.empty())) {
+            err = arg + " needs a value";
+            return false;
+        } else if (c == FPS) {
             if (!whole(value, MAX_FPS, v) || v == 0) {
                 err = "bad --fps value '" + value + "': a whole number from 1 to " +
                       std::to_string(MAX_FPS);
                 return false;
             }
             o.fps = (int)v;
-        } else if (arg == "--seed") {
+        } else if (c == SEED) {
             if (!whole(value, 0xFFFFFFFFull, v)) {
                 err = "bad --seed value '" + value + "': a whole number from 0 to 4294967295";
                 return false;
             }
             o.seed = (Uint32)v;
-        } else if (value.empty()) {
-            err = arg + " needs a value";
-            return false;
-        } else if (arg == "--out") {
+        } else if (c == SCALE) {
+            if (!whole(value, MAX_SCALE, v) || v == 0) {
+                err = "bad --scale value '" + value + "': a whole number from 1 to " +
+                      std::to_string(MAX_SCALE);
+                return false;
+            }
+            o.scale = (int)v;
+        } else if (c == OUT) {
             o.out = value;
             out_given = true;
-        } else if (arg == "--still") {
+        } else if (c == STILL) {
             if (!stills(value, o.stills, err))
                 return false;
-        } else if (arg == "--out-dir") {
+        } else if (c == OUT_DIR) {
             o.out_dir = value;
             dir_given = true;
-        } else {
+        } else if (c == MEDIA) {
             o.media = value;
+        } else {
+            (c == LOSSLESS ? o.lossless : c == QUIET ? o.quiet : c == HELP ? o.help : o.version) = true;
         }
+    }
+    if (optind < argc) {
+        err = "unexpected argument '" + std::string(argv[optind]) + "'";
+        return false;
     }
     if (o.help || o.version)
         return true;
@@ -164,7 +172,21 @@ bool parse(int argc, char **argv, Options &o, std::string &err)
             return false;
         }
         o.container = ext.substr(1);
+        if (o.lossless && o.container != "mkv") {
+            err = "--lossless makes Matroska only: end --out in .mkv";
+            return false;
+        }
     }
+    if (o.scale && !o.stills.empty()) {
+        err = "--scale goes with a video, not with --still";
+        return false;
+    }
+    if (o.lossless && !o.stills.empty()) {
+        err = "--lossless goes with a video; stills are always exact";
+        return false;
+    }
+    if (!o.scale)
+        o.scale = o.lossless ? 1 : 2;
     return true;
 }
 

@@ -1,0 +1,98 @@
+// Headless Chromium driven over its DevTools protocol, for the page's
+// benchmark and its controls test: the site served from a folder, a fresh
+// profile, one page to send commands to. The protocol goes over a pair of
+// pipes (--remote-debugging-pipe: messages end with a NUL byte), which plain
+// node can drive.
+'use strict';
+const { spawn } = require('child_process');
+const fs = require('fs'), http = require('http'), os = require('os'), path = require('path');
+
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+
+// Serves the folder; a file named in instead is served from there, or
+// missing when it is null there.
+function serve(dir, instead) {
+    const server = http.createServer((req, res) => {
+        const file = path.normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname)).slice(1) || 'index.html';
+        const answer = (err, data) => {
+            res.writeHead(err ? 404 : 200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+            res.end(err ? '' : data);
+        };
+        if (file in instead) answer(!instead[file], instead[file]);
+        else fs.readFile(path.join(dir, file), answer);
+    });
+    return new Promise(ok => server.listen(0, '127.0.0.1', () => ok(server)));
+}
+
+function devtools(browser) {
+    const waiting = new Map(), to = browser.stdio[3];
+    let last = 0, got = '';
+    browser.stdio[4].on('data', d => {
+        const messages = (got += d).split('\0');
+        got = messages.pop();
+        for (const text of messages) {
+            const m = JSON.parse(text), w = waiting.get(m.id);
+            if (!w) continue;
+            waiting.delete(m.id);
+            if (m.error) w.no(new Error(m.error.message));
+            else w.ok(m.result);
+        }
+    });
+    browser.on('exit', () => {
+        for (const w of waiting.values()) w.no(new Error('Chromium has ended'));
+        waiting.clear();
+    });
+    return (method, params = {}, sessionId) => new Promise((ok, no) => {
+        waiting.set(++last, { ok, no });
+        to.write(JSON.stringify({ id: last, method, params, sessionId }) + '\0');
+    });
+}
+
+// Opens the site's page at query (such as '?fps=20') and returns it: send a
+// protocol command, evaluate an expression in the page, wait until one holds,
+// go to the page again; files (see serve) can be changed meanwhile.
+async function open(site, query = '') {
+    const files = {}, server = await serve(site, files);
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-chromium-'));
+    const browser = spawn('chromium', ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic',
+        '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync',
+        '--user-data-dir=' + profile, '--remote-debugging-pipe', 'about:blank'],
+        { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'], detached: true });
+    const ended = new Promise(go => browser.on('exit', go));
+    const cdp = devtools(browser);
+    const { targetId } = await cdp('Target.createTarget', { url: 'about:blank' });
+    const { sessionId } = await cdp('Target.attachToTarget', { targetId, flatten: true });
+    const send = (method, params) => cdp(method, params, sessionId);
+    const evaluate = async expression => {
+        const r = await send('Runtime.evaluate', { expression, awaitPromise: true, returnByValue: true });
+        if (r.exceptionDetails) throw new Error(expression + ': ' + r.exceptionDetails.text +
+            (r.exceptionDetails.exception ? ' ' + r.exceptionDetails.exception.description : ''));
+        return r.result.value;
+    };
+    const until = async (expression, ms = 10000) => {
+        for (const end = Date.now() + ms; ;) {
+            // Before the page has loaded, its names are not there yet.
+            let why = 'it is false';
+            try {
+                if (await evaluate(expression)) return;
+            } catch (e) {
+                why = e.message;
+            }
+            if (Date.now() > end) throw new Error(`waited ${ms} ms for ${expression}: ${why}`);
+            await new Promise(go => setTimeout(go, 50));
+        }
+    };
+    const close = async () => {
+        // Its helper processes too: they share its process group.
+        process.kill(-browser.pid);
+        await ended;
+        server.close();
+        fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10 });
+    };
+    const go = () => send('Page.navigate', { url: `http://127.0.0.1:${server.address().port}/${query}` });
+    await send('Page.enable');
+    await go();
+    return { send, evaluate, until, go, close, files, version: (await cdp('Browser.getVersion')).product };
+}
+
+module.exports = { open };
