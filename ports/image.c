@@ -109,22 +109,35 @@ static SDL_Surface *load_jpeg(const Uint8 *data, size_t size)
 
 /* SDL 1.2 takes any depth above 8 that a BMP names, and an odd one (12,
  * or 2052, which wraps to 4 without a palette) gives a surface its blits
- * cannot convert: only the depths BMP has, in a whole header, get that far. */
-static int bmp_depth_ok(const Uint8 *data, size_t size)
+ * cannot convert; and it allocates whatever size the header names, gigabytes
+ * for a few bytes of file: only the depths BMP has, and sizes whose rows of
+ * four bytes a pixel (what a BMP is widened to) fit SDL's 16-bit pitch, in
+ * a whole header, get that far. */
+static int bmp_header_ok(const Uint8 *data, size_t size)
 {
     size_t at;
     unsigned bits;
+    long w, h;
     int old;
     /* SDL does not notice a header cut short, and takes what it did not
      * read for the depth. */
     if (size < 18)
         return 0;
-    /* The depth follows the width and height, 16-bit in the oldest header
-     * (12 bytes long), 32-bit in the others (40 bytes at least), and the
-     * plane count. */
+    /* The width and height are 16-bit in the oldest header (12 bytes
+     * long), 32-bit in the others (40 bytes at least), the height negative
+     * for rows stored top down; then the plane count and the depth. */
     old = data[14] == 12 && !data[15] && !data[16] && !data[17];
     at = old ? 24 : 28;
     if (size < (old ? 26u : 54u))
+        return 0;
+    if (old) {
+        w = data[18] | (long)data[19] << 8;
+        h = data[20] | (long)data[21] << 8;
+    } else {
+        w = (Sint32)(data[18] | (Uint32)data[19] << 8 | (Uint32)data[20] << 16 | (Uint32)data[21] << 24);
+        h = (Sint32)(data[22] | (Uint32)data[23] << 8 | (Uint32)data[24] << 16 | (Uint32)data[25] << 24);
+    }
+    if (w <= 0 || 4 * w > 0xFFFF || h == 0 || h > MAX_SIDE || h < -MAX_SIDE)
         return 0;
     bits = data[at] | (unsigned)data[at + 1] << 8;
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -134,8 +147,8 @@ static SDL_Surface *load_bmp(const Uint8 *data, size_t size)
 {
     SDL_RWops *rw;
     SDL_Surface *bmp, *tmp, *out;
-    if (!bmp_depth_ok(data, size)) {
-        SDL_SetError("BMP: header cut short or unsupported depth");
+    if (!bmp_header_ok(data, size)) {
+        SDL_SetError("BMP: header cut short, unsupported depth or too large");
         return NULL;
     }
     rw = SDL_RWFromConstMem(data, (int)size);

@@ -94,6 +94,9 @@ timeout 120 node "$here/bench.js" "$site" 3 3 >"$tmp/bench.log" 2>&1 &&
 # Baseline JPEG, progressive grey JPEG, true-colour BMP and 16-colour BMP.
 convert "$top/media/${media[0]}" -resize 8x6 -write "$tmp/seeds/a.jpg" -write BMP3:"$tmp/seeds/c.bmp" \
     \( +clone -colors 16 -type Palette -write BMP3:"$tmp/seeds/d.bmp" +delete \) -interlace JPEG -colorspace Gray "$tmp/seeds/b.jpg"
+# A BMP header of 16383 by 65535 pixels and no pixels: SDL alone would work
+# out its size in an int that overflows.
+{ printf 'BM\0\0\0\0\0\0\0\0\66\0\0\0\50\0\0\0\377\77\0\0\377\377\0\0\1\0\40\0'; head -c 88 /dev/zero; } >"$tmp/seeds/e.bmp"
 # shellcheck disable=SC2046  # sdl-config output is meant to split into flags
 clang -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$top/ports" $(sdl-config --cflags) \
     "$top/ports/image.c" "$top/ports/fuzz_test.c" -o "$tmp/fuzz" $(sdl-config --libs) -ljpeg &&
