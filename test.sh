@@ -121,7 +121,8 @@ native() {
     step "Web build in headless Chromium: frames and sound against native, and the image loader fuzzed" \
         env VASKILOIMU_NATIVE_BUILD="$top/build" bash "$top/web/test.sh"
     [ -z "$windows" ] || step "Windows build, and the demo under wine on Xvfb; this adds the i386 \
-architecture where missing (./test.sh --no-windows leaves it out)" bash "$top/win/test.sh"
+architecture where missing (./test.sh --no-windows leaves it out)" \
+        env VASKILOIMU_NATIVE_BUILD="$top/build" bash "$top/win/test.sh"
 }
 
 if [ ${#archs[@]} -eq 0 ]; then
