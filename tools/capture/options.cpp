@@ -107,26 +107,20 @@ bool parse(int argc, char **argv, Options &o, std::string &err)
         } else if (c == ':' || (optarg && value.empty())) {
             err = arg + " needs a value";
             return false;
-        } else if (c == FPS) {
-            if (!whole(value, MAX_FPS, v) || v == 0) {
-                err = "bad --fps value '" + value + "': a whole number from 1 to " +
-                      std::to_string(MAX_FPS);
+        } else if (c == FPS || c == SEED || c == SCALE) {
+            const unsigned long long low = c == SEED ? 0 : 1,
+                                     high = c == FPS ? MAX_FPS : c == SEED ? 0xFFFFFFFFull : MAX_SCALE;
+            if (!whole(value, high, v) || v < low) {
+                err = "bad " + arg + " value '" + value + "': a whole number from " + std::to_string(low) +
+                      " to " + std::to_string(high);
                 return false;
             }
-            o.fps = (int)v;
-        } else if (c == SEED) {
-            if (!whole(value, 0xFFFFFFFFull, v)) {
-                err = "bad --seed value '" + value + "': a whole number from 0 to 4294967295";
-                return false;
-            }
-            o.seed = (Uint32)v;
-        } else if (c == SCALE) {
-            if (!whole(value, MAX_SCALE, v) || v == 0) {
-                err = "bad --scale value '" + value + "': a whole number from 1 to " +
-                      std::to_string(MAX_SCALE);
-                return false;
-            }
-            o.scale = (int)v;
+            if (c == FPS)
+                o.fps = (int)v;
+            else if (c == SEED)
+                o.seed = (Uint32)v;
+            else
+                o.scale = (int)v;
         } else if (c == OUT) {
             o.out = value;
             out_given = true;
