@@ -35,25 +35,31 @@ VECTOR_CLONES void firekl(void)
 }
 
 // Tints the pixels over hot and cool cells; cell index equals pixel index.
+// Cool (v < -6): a = (B + 60)/2 into B, G = (a + 90)/2, R = (a + 60)/2.
 // Hot (v > 600): G = v/32 + 100, R = 240. Warm (501..600): G = v, R = 10v,
-// all modulo 256. Cool (v < -6): a = (B + 60)/2 into B, G = (a + 90)/2,
-// R = (a + 60)/2. Anything else is left as it is, and so is every fourth
-// byte. Every tint is worked out for every pixel and one is picked without
-// a branch, so that the loop becomes vector code; hot and warm differ only
-// in G and R, which are picked first.
+// all modulo 256. Anything else is left as it is, and so is every fourth
+// byte. Each tint is worked out for every pixel and kept or not without a
+// branch, so that the loops become vector code. Cool and burning cells never
+// meet, and burning keeps B, so the two tints can go one after the other:
+// two small loops, where one big one has more constants than vector
+// registers and a browser's compiler rebuilds them on every step.
 VECTOR_CLONES void firegk(void)
 {
     Uint32 *__restrict p = (Uint32 *)s->pixels;
     const Sint32 *__restrict f = firekg;
     const Sint32 n = s->w * s->h;
     for (Sint32 i = 0; i < n; i++) {
+        const Uint32 px = SDL_SwapLE32(p[i]);
+        const Uint32 a = ((px & 0xFF) + 60) >> 1;
+        const Uint32 cool = (px & 0xFF000000u) | a | ((a + 90) >> 1) << 8 | ((a + 60) >> 1) << 16;
+        p[i] = SDL_SwapLE32(f[i] < -6 ? cool : px);
+    }
+    for (Sint32 i = 0; i < n; i++) {
         const Sint32 v = f[i];
         const Uint32 px = SDL_SwapLE32(p[i]);
         const Uint32 g = v > 600 ? (Uint32)((v >> 5) + 100) : (Uint32)v;
         const Uint32 r = v > 600 ? 240u : (Uint32)v * 10;
         const Uint32 fire = (px & 0xFF0000FFu) | (g & 0xFF) << 8 | (r & 0xFF) << 16;
-        const Uint32 a = ((px & 0xFF) + 60) >> 1;
-        const Uint32 cool = (px & 0xFF000000u) | a | ((a + 90) >> 1) << 8 | ((a + 60) >> 1) << 16;
-        p[i] = SDL_SwapLE32(v > 500 ? fire : v < -6 ? cool : px);
+        p[i] = SDL_SwapLE32(v > 500 ? fire : px);
     }
 }
