@@ -59,12 +59,18 @@ for f in SDL_main exit srand bkge firegk firekl SDL_UpperBlit SDL_SetAlpha SDL_G
     wraps+=("-Wl,--wrap=$f")
 done
 # The libraries by their paths: emcc takes -lSDL to mean its own stand-in.
+# The link's optimiser would inline each function that has one caller, and
+# so each effect into the program's main loop; in a function that large the
+# browser's compiler neither unrolls the effects' loops nor keeps their
+# constants in registers, and the pattern and the overlay took half again
+# as long.
 lib=$prefix/lib
 em++ -O2 -o "$site/vaskiloimu.js" "${objs[@]}" "${wraps[@]}" \
     "$lib/libSDL_mixer.a" "$lib/libvorbisfile.a" "$lib/libvorbis.a" "$lib/libogg.a" \
     "$lib/libSDL.a" "$lib/libjpeg.a" \
     -sASYNCIFY -sASYNCIFY_IMPORTS=page_wait -sASYNCIFY_IGNORE_INDIRECT -sASYNCIFY_STACK_SIZE=16384 \
     -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=33554432 \
+    -sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=0 \
     -sMODULARIZE -sEXPORT_NAME=Vaskiloimu -sENVIRONMENT=web -sEXPORTED_RUNTIME_METHODS=FS
 
 # The page fetches the media by the names the program opens them by.
