@@ -1,11 +1,12 @@
 // The page's benchmark: the demo played normally in headless Chromium after
 // a click, from its start, and for each stretch of the given length the frame
-// rate, the main thread's busy time per frame (the DevTools protocol's
-// Performance.getMetrics TaskDuration), the processor time it was given in
-// that while (ThreadTime: less than busy when other work takes the cores)
-// and what the program's parts took of it, as the glue times them. It
-// prints figures; it fails only when there is nothing to time: no frames,
-// or no busy time.
+// rate; the page's main thread's busy time per frame (the DevTools protocol's
+// Performance.getMetrics TaskDuration) and the processor time it was given in
+// that while (ThreadTime: less than busy when other work takes the cores);
+// and the time the demo's worker spent per frame, with what the program's
+// parts took of it, as the glue times them (rest: the remainder). It prints
+// figures; it fails only when there is nothing to time: no frames, or no
+// busy time.
 //
 //   node web/bench.js SITE [SECONDS [STRETCH]]
 //   (SITE: what build.sh made; SECONDS of play, 75 by default: the whole demo)
@@ -23,6 +24,7 @@ async function sample(page) {
     const { metrics } = await page.send('Performance.getMetrics');
     const s = await page.evaluate('spent()');
     s.asyncify = s.unwinding + s.rewinding;
+    s.demo = s.awake + s.unwinding;
     const metric = name => 1000 * metrics.find(m => m.name == name).value;
     s.busy = metric('TaskDuration');
     s.cpu = metric('ThreadTime');
@@ -38,10 +40,10 @@ async function main() {
         await page.send('Performance.enable');
         for (const type of ['mousePressed', 'mouseReleased'])
             await page.send('Input.dispatchMouseEvent', { type, x: 10, y: 10, button: 'left', clickCount: 1 });
-        await page.until('spent().frames > 0');
+        await page.until('spent().then(s => s.frames > 0)');
         console.log(`${page.version}, headless; the demo played normally for ${seconds} s after a click`);
-        console.log('ms per frame:', ' '.repeat(30), 'the parts timed in the program');
-        const head = ['from s', 'fps', 'busy', 'cpu', ...parts, 'other'];
+        console.log('ms per frame:', ' '.repeat(3), 'main thread', ' '.repeat(3), "the demo's worker, and the parts timed in it");
+        const head = ['from s', 'fps', 'busy', 'cpu', 'demo', ...parts, 'rest'];
         console.log(head.map(h => h.padStart(9)).join(''));
         let from = await sample(page), total = null;
         for (let t = 0; t < seconds; t += stretch) {
@@ -49,9 +51,9 @@ async function main() {
             await new Promise(go => setTimeout(go, 1000 * wait));
             const to = await sample(page), frames = to.frames - from.frames;
             const per = k => frames > 0 ? (to[k] - from[k]) / frames : 0;
-            const busy = per('busy'), timed = parts.map(per);
-            const row = [t, 1000 * frames / (to.at - from.at), busy, per('cpu'), ...timed,
-                busy - timed.reduce((a, b) => a + b)];
+            const busy = per('busy'), demo = per('demo'), timed = parts.map(per);
+            const row = [t, 1000 * frames / (to.at - from.at), busy, per('cpu'), demo, ...timed,
+                demo - timed.reduce((a, b) => a + b)];
             console.log(row.map((v, i) => (i ? v.toFixed(i == 1 ? 1 : 2) : String(v)).padStart(9)).join(''));
             if (frames <= 0 || busy <= 0 || per('pattern') <= 0) failed = true;
             total = total || from;
@@ -61,7 +63,8 @@ async function main() {
         const frames = from.frames - total.frames;
         console.log(`over all: ${(1000 * frames / (from.at - total.at)).toFixed(1)} frames/s, ` +
             `${((from.busy - total.busy) / frames).toFixed(2)} ms of the main thread per frame, ` +
-            `${((from.cpu - total.cpu) / frames).toFixed(2)} ms of processor time`);
+            `${((from.cpu - total.cpu) / frames).toFixed(2)} ms of processor time; ` +
+            `the demo's worker ${((from.demo - total.demo) / frames).toFixed(2)} ms per frame`);
     } finally {
         await page.close();
     }

@@ -71,10 +71,11 @@ em++ -O2 -o "$site/vaskiloimu.js" "${objs[@]}" "${wraps[@]}" \
     -sASYNCIFY -sASYNCIFY_IMPORTS=page_wait -sASYNCIFY_IGNORE_INDIRECT -sASYNCIFY_STACK_SIZE=16384 \
     -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=33554432 \
     -sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=0 \
-    -sMODULARIZE -sEXPORT_NAME=Vaskiloimu -sENVIRONMENT=web -sEXPORTED_RUNTIME_METHODS=FS
+    -sMODULARIZE -sEXPORT_NAME=Vaskiloimu -sENVIRONMENT=worker -sEXPORTED_RUNTIME_METHODS=FS
 
 # The page fetches the media by the names the program opens them by.
 sed -e "s/@IMAGE_FILE@/${media[0]}/g" -e "s/@MUSIC_FILE@/${media[1]}/g" "$here/index.html" >"$site/index.html"
+cp "$here/worker.js" "$site/"
 for f in "${media[@]}"; do cp "$top/media/$f" "$site/"; done
 cp "$prefix"/licenses/* "$site/licenses/"
 [ ! -e "$top/LICENSE" ] || cp "$top/LICENSE" "$site/licenses/vaskiloimu.txt"

@@ -12,7 +12,7 @@ const fs = require('fs'), os = require('os'), path = require('path');
 
 const [site, picture, music] = process.argv.slice(2);
 const note = "document.getElementById('note').textContent";
-const running = "state == 'running' && spent().frames > 2";
+const running = "state == 'running' && spent().then(s => s.frames > 2)";
 const notRead = `The picture ${picture} could not be read.`;
 const junk = Buffer.from('not a picture, not music: nothing a decoder takes');
 
@@ -41,10 +41,12 @@ const listen = `window.heard = 0;
 
 // Each case from a freshly loaded page; a case fails by throwing.
 const cases = [
-    ['a click starts the demo with its music, releasing Esc ends it', async page => {
+    ['a click starts the demo with its music, mixed as it is heard, releasing Esc ends it', async page => {
         await click(page);
         await page.until(running);
-        await page.until('heard > 0');
+        await page.until('heard > 0 && audio.currentTime - at > 2');
+        const ahead = await page.evaluate('queued / rate - (audio.currentTime - at)');
+        if (!(ahead > 0 && ahead < 0.4)) throw new Error(`the sound was mixed ${ahead.toFixed(2)} s ahead of what is heard`);
         await press(page, 'Escape');
         await said(page, 'Click or press a key to play again.');
     }],
@@ -52,8 +54,8 @@ const cases = [
         await press(page, 'a');
         await page.until(running);
         await key(page, 'keyDown', 'Escape');
-        const frames = await page.evaluate('spent().frames');
-        await page.until(`spent().frames > ${frames + 10}`);
+        const frames = await page.evaluate('spent().then(s => s.frames)');
+        await page.until(`spent().then(s => s.frames > ${frames + 10})`);
         if (await page.evaluate("state != 'running'")) throw new Error('it ended on pressing Esc');
         await key(page, 'keyUp', 'Escape');
         await said(page, 'Click or press a key to play again.');
@@ -67,6 +69,9 @@ const cases = [
     ['without WebAssembly the page says so', async page => {
         await said(page, 'This browser cannot run WebAssembly.');
     }, 'delete window.WebAssembly'],
+    ['without drawing from a worker the page says so', async page => {
+        await said(page, 'This browser cannot draw from a worker.');
+    }, 'delete HTMLCanvasElement.prototype.transferControlToOffscreen'],
     ['missing music is named', async page => {
         await said(page, `${music} is missing (404).`);
     }, null, { [music]: null }],
@@ -93,8 +98,8 @@ const cases = [
         fs.rmSync(dir, { recursive: true });
         await click(page);
         await page.until(running);
-        const frames = await page.evaluate('spent().frames');
-        await page.until(`spent().frames > ${frames + 60}`);
+        const frames = await page.evaluate('spent().then(s => s.frames)');
+        await page.until(`spent().then(s => s.frames > ${frames + 60})`);
         if (await page.evaluate('heard')) throw new Error('it was not silent');
     }],
 ];

@@ -1,7 +1,8 @@
-/* What the demo needs from a browser page, beneath its unchanged code. The
- * linker's --wrap (see build.sh) sends the calls of these SDL and C library
- * functions here:
- *  - each flip hands the screen to the page's canvas and waits for the next
+/* What the demo needs from a browser page, beneath its unchanged code. It
+ * runs in the page's worker (worker.js), which stands for "the page" below.
+ * The linker's --wrap (see build.sh) sends the calls of these SDL and C
+ * library functions here:
+ *  - each flip hands the screen to the canvas and waits for the next
  *    animation frame (ASYNCIFY unwinds the program meanwhile);
  *  - SDL's audio wants a thread, and there are none: the device is the page,
  *    which is handed the mixer's output as far as the clock has come on each
@@ -32,7 +33,7 @@ EM_JS(int, page_audio_wanted, (void), { return Module.audioWanted(); });
 EM_JS(void, page_audio, (const void *p, int bytes), {
     Module.audio(HEAP16.subarray(p >> 1, (p + bytes) >> 1));
 });
-EM_JS(void, page_audio_start, (void), { Module.audioStart(); });
+EM_JS(void, page_audio_start, (int rate), { Module.audioStart(rate); });
 /* Waits for the next animation frame, or ms milliseconds: ASYNCIFY unwinds
  * the program, and rewinds it on the wake-up (build.sh lists this among the
  * calls that may do so). Plain callbacks, no promises: each promise costs
@@ -58,7 +59,7 @@ EM_JS(double, page_resumed, (void), { return Module.resumed; });
 
 /* Milliseconds spent so far in each timed part, and frames shown; the page
  * reads them through spent(). */
-enum { PATTERN, OVERLAY, STEPS, BLIT, SHOW, AUDIO, REWINDING, FRAMES, PARTS };
+enum { PATTERN, OVERLAY, STEPS, BLIT, SHOW, AUDIO, REWINDING, AWAKE, FRAMES, PARTS };
 static double spent[PARTS];
 
 EMSCRIPTEN_KEEPALIVE const double *spent_ms(void) { return spent; }
@@ -201,7 +202,7 @@ void __wrap_SDL_PauseAudio(int on)
     if (opened && paused && !on) {
         played = 0;
         audio_at = __wrap_SDL_GetTicks();
-        page_audio_start();
+        page_audio_start(device.freq);
     }
     paused = on;
     pump_audio();
@@ -260,6 +261,9 @@ int __wrap_SDL_Flip(SDL_Surface *screen)
     pump_audio();
     spent[AUDIO] += emscripten_get_now() - t0;
     show(screen, (int)(__wrap_SDL_GetTicks() - start));
+    /* From the last wake-up to this wait: all the program's work in a frame. */
+    if (flips > 0)
+        spent[AWAKE] += emscripten_get_now() - page_resumed();
     flips++;
     spent[FRAMES] = flips;
     if (fps) {
