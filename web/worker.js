@@ -36,8 +36,8 @@ function spent() {
     return r;
 }
 
-// Test mode (fps set): the canvas at the clock values in stills, and the
-// end, go to the page's server.
+// Test mode (fps set): the canvas at the clock values in stills goes to the
+// page's server, all of it before the page hears of the end.
 function start({ files, fps, seed, stills }) {
     escapes = 0;
     let image, rate, started = 0, queued = 0;
