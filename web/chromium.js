@@ -1,8 +1,12 @@
 // Headless Chromium driven over its DevTools protocol, for the page's
-// benchmark and its controls test: the site served from a folder, a fresh
-// profile, one page to send commands to. The protocol goes over a pair of
-// pipes (--remote-debugging-pipe: messages end with a NUL byte), which plain
-// node can drive.
+// benchmark and its tests: the site served from a folder, a fresh profile,
+// one page to send commands to. As a command, it plays the page in test mode
+// and keeps what it reports:
+//
+//   node web/chromium.js SITE '?fps=N&seed=S&still=T1,T2' REPORTS
+//
+// The protocol goes over a pair of pipes (--remote-debugging-pipe: messages
+// end with a NUL byte), which plain node can drive.
 'use strict';
 const { spawn } = require('child_process');
 const fs = require('fs'), http = require('http'), os = require('os'), path = require('path');
@@ -10,9 +14,18 @@ const fs = require('fs'), http = require('http'), os = require('os'), path = req
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
 
 // Serves the folder; a file named in instead is served from there, or
-// missing when it is null there.
-function serve(dir, instead) {
+// missing when it is null there. What the page reports in test mode (a POST
+// to /report/NAME) is kept as the file NAME in the folder reports.
+function serve(dir, instead, reports) {
     const server = http.createServer((req, res) => {
+        if (req.method == 'POST' && reports) {
+            const body = [];
+            req.on('data', d => body.push(d));
+            return req.on('end', () => {
+                fs.writeFileSync(path.join(reports, path.basename(req.url)), Buffer.concat(body));
+                res.writeHead(204).end();
+            });
+        }
         const file = path.normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname)).slice(1) || 'index.html';
         const answer = (err, data) => {
             res.writeHead(err ? 404 : 200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
@@ -50,9 +63,9 @@ function devtools(browser) {
 
 // Opens the site's page at query (such as '?fps=20') and returns it: send a
 // protocol command, evaluate an expression in the page, wait until one holds,
-// go to the page again; files (see serve) can be changed meanwhile.
-async function open(site, query = '') {
-    const files = {}, server = await serve(site, files);
+// click it, go to it again; files (see serve) can be changed meanwhile.
+async function open(site, query = '', reports = null) {
+    const files = {}, server = await serve(site, files, reports);
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-chromium-'));
     const browser = spawn('chromium', ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic',
         '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync',
@@ -89,10 +102,26 @@ async function open(site, query = '') {
         server.close();
         fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10 });
     };
+    const click = async () => {
+        for (const type of ['mousePressed', 'mouseReleased'])
+            await send('Input.dispatchMouseEvent', { type, x: 10, y: 10, button: 'left', clickCount: 1 });
+    };
     const go = () => send('Page.navigate', { url: `http://127.0.0.1:${server.address().port}/${query}` });
     await send('Page.enable');
     await go();
-    return { send, evaluate, until, go, close, files, version: (await cdp('Browser.getVersion')).product };
+    return { send, evaluate, until, click, go, close, files, version: (await cdp('Browser.getVersion')).product };
 }
 
-module.exports = { open };
+// The page at query until it reports that it is done; what it reports goes
+// to the folder reports.
+async function report(site, query, reports) {
+    const page = await open(site, query, reports);
+    await page.until("state != 'loading'", 30000);
+    for (const end = Date.now() + 300000; Date.now() < end && !fs.existsSync(path.join(reports, 'done'));)
+        await new Promise(go => setTimeout(go, 500));
+    await page.close();
+}
+
+module.exports = { open, report };
+if (require.main === module)
+    report(...process.argv.slice(2)).catch(e => { console.error(e.message); process.exit(1); });

@@ -21,10 +21,6 @@ const keys = { Escape: ['Escape', 27], a: ['KeyA', 65], f: ['KeyF', 70] };
 const key = (page, type, name) => page.send('Input.dispatchKeyEvent',
     { type, key: name, code: keys[name][0], windowsVirtualKeyCode: keys[name][1] });
 const press = async (page, name) => { await key(page, 'keyDown', name); await key(page, 'keyUp', name); };
-const click = async page => {
-    for (const type of ['mousePressed', 'mouseReleased'])
-        await page.send('Input.dispatchMouseEvent', { type, x: 10, y: 10, button: 'left', clickCount: 1 });
-};
 // A file dropped on the page, made in the page from the bytes given (base64).
 const drop = (page, name, type, bytes) => page.evaluate(`(() => {
     const t = new DataTransfer();
@@ -42,7 +38,7 @@ const listen = `window.heard = 0;
 // Each case from a freshly loaded page; a case fails by throwing.
 const cases = [
     ['a click starts the demo with its music, mixed as it is heard, releasing Esc ends it', async page => {
-        await click(page);
+        await page.click();
         await page.until(running);
         await page.until('heard > 0 && audio.currentTime - at > 2');
         const ahead = await page.evaluate('queued / rate - (audio.currentTime - at)');
@@ -59,7 +55,7 @@ const cases = [
         if (await page.evaluate("state != 'running'")) throw new Error('it ended on pressing Esc');
         await key(page, 'keyUp', 'Escape');
         await said(page, 'Click or press a key to play again.');
-        await click(page);
+        await page.click();
         await page.until(running);
     }],
     ['F asks for full screen', async page => {
@@ -76,16 +72,16 @@ const cases = [
         await said(page, `${music} is missing (404).`);
     }, null, { [music]: null }],
     ['a picture that cannot be read is named', async page => {
-        await click(page);
+        await page.click();
         await said(page, notRead);
     }, null, { [picture]: junk }],
     ['a dropped bad picture gives the same message, and the page takes another', async page => {
         await drop(page, 'mine.jpg', 'image/jpeg', junk);
         await said(page, 'With mine.jpg: click or press a key to start.');
-        await click(page);
+        await page.click();
         await said(page, notRead);
         await drop(page, 'again.jpg', 'image/jpeg', fs.readFileSync(path.join(site, picture)));
-        await click(page);
+        await page.click();
         await page.until(running);
     }],
     ['picked music that cannot be decoded plays silently', async page => {
@@ -96,7 +92,7 @@ const cases = [
         await page.send('DOM.setFileInputFiles', { nodeId, files: [file] });
         await said(page, 'With mine.ogg: click or press a key to start.');
         fs.rmSync(dir, { recursive: true });
-        await click(page);
+        await page.click();
         await page.until(running);
         const frames = await page.evaluate('spent().then(s => s.frames)');
         await page.until(`spent().then(s => s.frames > ${frames + 60})`);

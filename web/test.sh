@@ -39,27 +39,8 @@ native=${VASKILOIMU_NATIVE_BUILD:-${VASKILOIMU_WEB_OUT:-$top/build-web}/native}
 cmake --build "$native" -j2 --target vaskiloimu-capture >/dev/null && "$native/tools/capture/vaskiloimu-capture" \
     --media "$top/media" --seed $seed --fps $fps --still $stills --out-dir "$tmp/ref" --quiet || bad "native reference frames"
 
-# A static server that also takes what the page reports in test mode.
-python3 - "$site" "$tmp/got" 2>/dev/null <<'EOF' &
-import functools, http.server, os, pathlib, sys
-site, out = sys.argv[1:]
-class Handler(http.server.SimpleHTTPRequestHandler):
-    def do_POST(self):
-        name = os.path.join(out, os.path.basename(self.path))
-        with open(name + '.part', 'wb') as f:
-            f.write(self.rfile.read(int(self.headers['Content-Length'])))
-        os.replace(name + '.part', name)
-        self.send_response(204)
-        self.end_headers()
-server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Handler, directory=site))
-pathlib.Path(out, '..', 'port').write_text(str(server.server_port))
-server.serve_forever()
-EOF
-for _ in $(seq 50); do [ -s "$tmp/port" ] && break; sleep 0.2; done
-chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
-    --disable-component-update --disable-sync --user-data-dir="$tmp/profile" --autoplay-policy=no-user-gesture-required \
-    "http://127.0.0.1:$(cat "$tmp/port")/?fps=$fps&seed=$seed&still=$stills" >"$tmp/chromium.log" 2>&1 &
-for _ in $(seq 600); do [ -e "$tmp/got/done" ] && break; sleep 0.5; done
+# The page on its scripted clock, reporting to got/.
+timeout 600 node "$here/chromium.js" "$site" "?fps=$fps&seed=$seed&still=$stills" "$tmp/got"
 [ "$(cat "$tmp/got/done" 2>/dev/null)" = 0 ] && [ ! -e "$tmp/got/fail" ] && ok "page runs to its end" ||
     bad "page did not end with status 0: $(cat "$tmp/got/fail" 2>/dev/null)"
 
