@@ -2,25 +2,26 @@
 # Builds the demo if needed and plays it with the default media.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
-. "$top/tools/deps.sh"
+. "$top/tools/dev/packages.sh"
 
 build() {
-    cmake -S "$top" -B "$top/build" -DVASKILOIMU_TESTS=OFF >/dev/null
-    cmake --build "$top/build" -j"$(nproc)" --target "$1" >/dev/null
+    (cd "$top" && cmake --preset linux -DVASKILOIMU_TESTS=OFF >/dev/null && cmake --build --preset linux --target "$1" >/dev/null)
 }
 
 # Without a display there is nothing to show the demo on: record it instead,
 # frame-exact, with its music, to a video that can be watched elsewhere.
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${SDL_VIDEODRIVER:-}" ]; then
     echo "No display here: capturing the whole demo to a video instead." >&2
-    need "${BUILD_DEPS[@]}" ffmpeg
+    # shellcheck disable=SC2046 # the names are words
+    need $(packages build) ffmpeg
     build vaskiloimu-capture
-    "$top/build/tools/capture/vaskiloimu-capture" --media "$top/media" --out "$top/vaskiloimu.mkv"
+    "$top/build/vaskiloimu-capture" --media "$top/media" --out "$top/vaskiloimu.mkv"
     echo "The demo is in $top/vaskiloimu.mkv" >&2
     exit 0
 fi
 
-need "${BUILD_DEPS[@]}"
+# shellcheck disable=SC2046
+need $(packages build)
 build vaskiloimu
 
 # sdl12-compat, the SDL 1.2 of newer systems, enlarges the full screen to

@@ -1,4 +1,5 @@
 # 64-bit ARM Linux, under qemu.
+set(VASKILOIMU_PORT arm64)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(triplet aarch64-linux-gnu)
 set(qemu aarch64)

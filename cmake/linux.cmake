@@ -1,7 +1,7 @@
 # What the Linux cross builds share, with Debian's cross compilers
-# (crossbuild-essential-ARCH). Each architecture's file sets triplet, and
-# qemu to the name of qemu-user's emulator where this machine cannot run
-# the target's programs itself.
+# (crossbuild-essential-ARCH). Each architecture's file sets the port,
+# triplet, and qemu to the name of qemu-user's emulator where this machine
+# cannot run the target's programs itself.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_C_COMPILER ${triplet}-gcc)
 set(CMAKE_CXX_COMPILER ${triplet}-g++)
@@ -11,11 +11,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 if(qemu)
   set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${qemu}-static -L /usr/${triplet})
 endif()
-# The libraries come from ports/deps.sh ARCH, whose folder is given as
-# CMAKE_PREFIX_PATH: pkg-config must find those alone, never this machine's.
-set(ENV{PKG_CONFIG_LIBDIR} "${CMAKE_PREFIX_PATH}/lib/pkgconfig")
-set(ENV{PKG_CONFIG_PATH} "")
-set(CMAKE_FIND_ROOT_PATH /usr/${triplet} ${CMAKE_PREFIX_PATH})
+set(CMAKE_FIND_ROOT_PATH /usr/${triplet})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,5 +1,6 @@
 # 32-bit Windows with Debian's mingw-w64. The flags are the whole of them:
-# win/build.sh compiles the program with them, ports/deps.sh the libraries.
+# the build compiles the program with them, ports/deps.sh the libraries.
+set(VASKILOIMU_PORT win)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
 set(triplet i686-w64-mingw32)
@@ -18,3 +19,7 @@ set(CMAKE_CXX_FLAGS_INIT "${CMAKE_C_FLAGS_INIT}")
 # binary needs libgcc's DLL.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -Wl,--no-insert-timestamp")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT}")
+set(CMAKE_FIND_ROOT_PATH /usr/${triplet})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,6 +1,6 @@
 // makemedia: writes the demo's default picture, a JPEG, and music, an Ogg Vorbis file.
 //
-// Usage: makemedia PICTURE MUSIC, the two files to write; make.sh names them
+// Usage: makemedia PICTURE MUSIC, the two files to write; the build names them
 // as the demo's header does.
 //
 // Everything is computed here from nothing but arithmetic, so the output is the

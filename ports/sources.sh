@@ -3,7 +3,7 @@
 # built from, and the steps to fetch, unpack and build them. It only defines
 # them; each function says on stderr what went wrong and returns non-zero.
 
-srcpkgs=(libogg libvorbis libsdl1.2 sdl-mixer1.2 libjpeg-turbo)
+srcpkgs=(libogg libvorbis libsdl1.2 sdl-mixer1.2 libjpeg-turbo zlib libpng1.6)
 
 # sources_entries: makes sure apt-get source can fetch them. Debian's images
 # ship only binary package entries; the source entries are copied from
@@ -32,34 +32,36 @@ sources_entries() {
     have_sources || { echo "apt-get cannot find Debian source packages even with source entries" >&2; return 1; }
 }
 
-# sources_versions: ver[PACKAGE], the version apt-get source would fetch
-# (without its epoch, as in the file names), read from the local lists, and
-# sources_key: the packages and versions, one a line, for cache keys.
+# sources_fetch DOWNLOADS: ver[PACKAGE], the newest version of each package
+# whose source can be had (without its epoch, as in the file names), fetched
+# into DOWNLOADS unless it is there already, and sources_key: the packages
+# and versions, one a line, for cache keys. The security archive lists some
+# versions whose files it does not serve; the one before stands in.
 declare -A ver
-sources_versions() {
-    local p uris
-    # One call: each reads all of apt's lists.
-    uris=$(apt-get source --print-uris -qq "${srcpkgs[@]}" 2>/dev/null)
+sources_fetch() {
+    local dl=$1 p v
+    mkdir -p "$dl"
     sources_key=
     for p in "${srcpkgs[@]}"; do
-        ver[$p]=$(printf '%s\n' "$uris" | sed -n "s/^'[^']*' ${p}_\([^ ]*\)\.dsc .*/\1/p" | head -n 1)
-        [ -n "${ver[$p]}" ] || { echo "no source version known for $p" >&2; return 1; }
+        ver[$p]=
+        for v in $(apt-cache showsrc "$p" 2>/dev/null | sed -n 's/^Version: //p' | sort -u -V -r); do
+            if [ -e "$dl/${p}_${v#*:}.dsc" ] ||
+                (cd "$dl" && apt-get source -q --download-only "$p=$v") >"$dl/$p.log" 2>&1; then
+                ver[$p]=${v#*:}
+                break
+            fi
+        done
+        [ -n "${ver[$p]}" ] || { cat "$dl/$p.log" >&2; echo "no source of $p could be fetched" >&2; return 1; }
         sources_key+="$p ${ver[$p]}"$'\n'
     done
 }
 
-# unpack_sources DOWNLOADS WORK: fetches into DOWNLOADS what is not there
-# yet, and unpacks every package into WORK/<package>.
+# unpack_sources DOWNLOADS WORK: unpacks every package into WORK/<package>.
 unpack_sources() {
     local dl=$1 work=$2 p dsc
-    mkdir -p "$work" "$dl"
+    mkdir -p "$work"
     for p in "${srcpkgs[@]}"; do
         dsc="$dl/${p}_${ver[$p]}.dsc"
-        if [ ! -e "$dsc" ]; then
-            (cd "$dl" && apt-get source -q --download-only "$p") >"$dl/$p.log" 2>&1 ||
-                { cat "$dl/$p.log" >&2; echo "apt-get source $p failed" >&2; return 1; }
-            [ -e "$dsc" ] || { echo "apt-get source $p did not fetch $(basename "$dsc")" >&2; return 1; }
-        fi
         (cd "$work" && dpkg-source -x "$dsc" "$p") >"$work/$p.log" 2>&1 ||
             { cat "$work/$p.log" >&2; echo "unpacking $(basename "$dsc") failed" >&2; return 1; }
         # One timestamp for every file: the patches touched some inputs of
@@ -78,7 +80,9 @@ copy_licenses() {
     cp "$work/libogg/COPYING" "$dest/libogg.txt" &&
     cp "$work/libvorbis/COPYING" "$dest/libvorbis.txt" &&
     cp "$work/libjpeg-turbo/LICENSE.md" "$dest/libjpeg-turbo.txt" &&
-    cp "$work/libjpeg-turbo/README.ijg" "$dest/libjpeg-turbo-README.ijg.txt"
+    cp "$work/libjpeg-turbo/README.ijg" "$dest/libjpeg-turbo-README.ijg.txt" &&
+    cp "$work/zlib/debian/copyright" "$dest/zlib.txt" &&
+    cp "$work/libpng1.6/LICENSE" "$dest/libpng.txt"
 }
 
 # step NAME DIR FUNCTION: runs FUNCTION in DIR, stopping at its first failing

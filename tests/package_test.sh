@@ -5,13 +5,10 @@
 # Usage: package_test.sh BUILD_DIR   (as root, or as a user who may sudo)
 set -euo pipefail
 build=$(cd "$1" && pwd)
+. "$(dirname "$0")/../tools/dev/packages.sh"
 fail() { echo "package test: $*" >&2; exit 1; }
 sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
-# sudo drops the environment, so env carries the variable through it.
-apt() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get "$@" -y -qq --no-install-recommends >/dev/null; }
-for t in lintian appstreamcli mandoc groff desktop-file-validate; do
-    command -v $t >/dev/null || { apt install lintian appstream mandoc groff-base desktop-file-utils; break; }
-done
+remove() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vaskiloimu >/dev/null; }
 
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/vaskiloimu_*.deb | head -n 1)
@@ -21,8 +18,8 @@ lint=$(lintian "$deb" 2>&1 | grep -v 'running with root privileges' || true)
 [ -z "$lint" ] || fail "lintian: $lint"
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"; apt remove vaskiloimu >/dev/null 2>&1 || true' EXIT
-apt install "$deb"
+trap 'rm -rf "$scratch"; remove 2>/dev/null || true' EXIT
+need "$deb"
 version=$(dpkg-deb -f "$deb" Version)
 [ "$(vaskiloimu-capture --version)" = "vaskiloimu-capture $version" ] || fail "capture tool's version"
 for m in /usr/share/man/man6/vaskiloimu{,-play}.6.gz /usr/share/man/man1/vaskiloimu-capture.1.gz; do
@@ -49,6 +46,6 @@ wait "$pid" || fail "SIGTERM gave status $?, not 0"
 /usr/games/vaskiloimu-play "$scratch" || status=$?
 [ "${status:-0}" -eq 2 ] || fail "a folder without a picture gave status ${status:-0}, not 2"
 
-apt remove vaskiloimu
+remove
 [ ! -e /usr/games/vaskiloimu ] && [ ! -e /usr/share/games/vaskiloimu ] || fail "removing the package left files"
 echo "package test: linted, installed, played, removed"

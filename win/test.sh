@@ -1,37 +1,19 @@
 #!/usr/bin/env bash
-# The Windows build (win/build.sh makes or reuses it) under 32-bit wine on a
-# virtual X screen: the still writer's frames on the scripted clock byte for
-# byte those of the native one, fire included, with glibc's generator in
-# place of msvcrt's; the pattern and the picture exact on its screen, the
-# music heard (ALSA's default device is a file here), and its statuses: 0 on
-# Esc and at its end, 2 without its picture, 1 without a screen.
+# The Windows build under 32-bit wine on a virtual X screen: what it ships
+# (its install step) needs no DLL it does not ship and not msvcrt's rand;
+# the capture tool's stills are the native ones byte for byte, fire
+# included, with glibc's generator in place of msvcrt's; the demo shows the
+# pattern and the picture exact on its screen, plays the music (ALSA's
+# default device is a file here), and ends with status 0 on Esc and at its
+# end, 2 without its picture, 1 without a screen.
+# Usage: test.sh BUILD NATIVE_CAPTURE "STILL OPTIONS" PICTURE MUSIC
 # Takes about three minutes, most of it one whole run of the demo.
-#
-#   VASKILOIMU_NATIVE_BUILD  a native build folder to take the native still
-#                            writer from (default: build-win/native, made here)
 set -euo pipefail
-
+build=$(realpath "$1") native=$2 options=$3 picture=$4 music=$5
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
-. "$top/tools/deps.sh"
-
-sudo=
-[ "$(id -u)" -eq 0 ] || sudo=sudo
-# 32-bit wine runs 32-bit Windows programs; need() updates the lists.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    echo "Adding the i386 architecture to dpkg (dpkg --add-architecture i386), for 32-bit wine" >&2
-    $sudo dpkg --add-architecture i386
-fi
-need g++ imagemagick wine wine32:i386 xvfb x11-utils xdotool sox libsox-fmt-base unzip
-
-out=${VASKILOIMU_WIN_OUT:-$top/build-win}
-"$here/build.sh" >/dev/null
-native=${VASKILOIMU_NATIVE_BUILD:-$out/native}
-[ -e "$native/CMakeCache.txt" ] || cmake -S "$top" -B "$native" -DCMAKE_BUILD_TYPE=Release -DVASKILOIMU_TESTS=OFF >/dev/null
-cmake --build "$native" -j2 --target vaskiloimu-stills >/dev/null
-. "$top/tests/xrun.sh"
-checker=$tmp/check_output
-g++ -std=c++17 -O2 -I"$top/tests" "$top/tests/check_output.cpp" -o "$checker"
+. "$top/tools/test/xrun.sh"
+checker=$(dirname "$native")/tests/check_output
 
 # A fresh 32-bit wine prefix. Its virtual desktop closes the demo's screen
 # at once; without it, video shutdown takes seconds.
@@ -45,33 +27,31 @@ printf '%s\n' REGEDIT4 '' '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop
 wine regedit /S "$(winepath -w "$tmp/desktop.reg")"
 wineserver -w
 
-unzip -q "$out/vaskiloimu-win32.zip" -d "$tmp"
-game=$tmp/vaskiloimu-win32
-
+game=$tmp/game
+cmake --install "$build" --prefix "$game" >/dev/null
+# Every DLL named must be shipped or be part of Windows itself; a missing
+# one (libgcc_s_dw2-1.dll, say) only shows on a machine without it.
+unshipped() {
+    local f d
+    for f in "$game"/*.exe "$game"/*.dll; do
+        for d in $(i686-w64-mingw32-objdump -p "$f" | sed -n 's/^\s*DLL Name: //p'); do
+            case " kernel32.dll user32.dll gdi32.dll winmm.dll advapi32.dll msvcrt.dll ole32.dll shell32.dll " in
+                *" ${d,,} "*) ;;
+                *) [ -e "$game/$d" ] || echo "${f##*/} needs $d" ;;
+            esac
+        done
+    done
+}
+check "every DLL it needs is shipped or Windows' own" is "$(unshipped)" ""
 # msvcrt's rand has 15 bits, and its fire only cool colours.
 imports() { i686-w64-mingw32-objdump -p "$game/vaskiloimu.exe" | sed -n '/DLL Name: msvcrt.dll/,/^\s*$/p'; }
 check "vaskiloimu.exe calls msvcrt, but not its rand or srand" \
     bash -c '! grep -qwE "rand|srand" <<<"$1" && grep -qw malloc <<<"$1"' - "$(imports)"
 
-# Before the picture, in its fade, twice in the swinging seeds' fire, once
-# the cut and the edge seeds have begun, after the speed-up, late in the
-# cut, the last frame. glibc seeds from the seed as a signed 32-bit number: one above
-# 2^31 tells whether the port does so too.
-stills=5000,12000,29000,30500,36000,45000,60000,75000 seed=3000000000 fps=20
-check "the native stills" "$native/tools/vaskiloimu-stills" --media "$top/media" --seed $seed --fps $fps \
-    --still $stills --out-dir "$tmp/native"
-# With the zip's DLLs beside it.
-cp "$out/vaskiloimu-stills.exe" "$game/"
-start "$game" wine vaskiloimu-stills.exe --media . --seed $seed --fps $fps --still $stills --out-dir "$tmp/win"
-finish 120
-check "the still writer's status 0 under wine" is "$status" 0
-for t in ${stills//,/ }; do
-    f=still-$(printf %05d "$t").bmp
-    check "the still at $t ms as natively" cmp "$tmp/native/$f" "$tmp/win/$f"
-done
-rm "$game/vaskiloimu-stills.exe"
-sox "$game/musa.ogg" -t raw -e signed -b 16 -c 2 -r 48000 "$tmp/music.raw"
-convert "$game/galleri.jpg" "$tmp/galleri.ppm"
+check "the stills as natively" bash "$top/tests/same_stills.sh" "$native" "$top/media" "$options" \
+    wine "$build/vaskiloimu-capture.exe"
+sox "$game/$music" -t raw -e signed -b 16 -c 2 -r 48000 "$tmp/music.raw"
+convert "$game/$picture" "$tmp/picture.ppm"
 
 # Wine plays through ALSA's default device, here a file. Its slave, null,
 # takes the sound as fast as it comes, so wine plays the music several times
@@ -102,7 +82,7 @@ check "music" "$checker" music "$tmp/sound.raw" "$tmp/music.raw"
 start "$game" wine vaskiloimu.exe
 if window; then
     sleep 27
-    check "picture" shot picture picture "$tmp/galleri.ppm"
+    check "picture" shot picture picture "$tmp/picture.ppm"
 else
     check "a window captioned vaskiloimu" false
 fi
@@ -112,7 +92,7 @@ check "status 0 at the end" is "$status" 0
 start "$game" env SDL_VIDEODRIVER=none wine vaskiloimu.exe
 finish 30
 check "status 1 without a screen" is "$status" 1
-rm "$game/galleri.jpg"
+rm "$game/$picture"
 start "$game" wine vaskiloimu.exe
 finish 30
 check "status 2 without the picture" is "$status" 2

@@ -11,7 +11,7 @@ namespace {
 const Run *current;
 Uint32 ticks;
 std::deque<SDL_Event> queue;
-std::function<void()> on_flip;
+std::function<Sint32()> on_flip;  // counts a frame of the program's; returns its clock value
 
 // What homon made, freed as the process's end would free it.
 void release()
@@ -54,6 +54,7 @@ Result play(const Run &run)
             ticks = start + time_of(n + 1);
         else
             queue.push_back(quit());
+        return t;
     };
     ticks = run.base;
     current = &run;
@@ -125,44 +126,54 @@ SDL_Event quit()
     return e;
 }
 
+bool clocked()
+{
+    return current && !current->real_clock;
 }
 
-using scripted::current;
+}
 
+using namespace scripted;
+
+// The program's calls of these come here instead (the linker's --wrap):
+// the scripted clock's answers while a run is on, the device's otherwise.
 extern "C" {
 
 Uint32 __real_SDL_GetTicks(void);
-void __real_SDL_Delay(Uint32 ms);
 int __real_SDL_Flip(SDL_Surface *screen);
 int __real_SDL_PollEvent(SDL_Event *event);
 void __real_srand(unsigned seed);
 
 Uint32 __wrap_SDL_GetTicks(void)
 {
-    return current && !current->real_clock ? scripted::ticks : __real_SDL_GetTicks();
+    return clocked() ? ticks : __real_SDL_GetTicks();
 }
 
 void __wrap_SDL_Delay(Uint32 ms)
 {
-    if (current && !current->real_clock)
-        scripted::ticks += ms;
+    if (clocked())
+        ticks += ms;
     else
-        __real_SDL_Delay(ms);
+        device_delay(ms);
 }
 
+// Only the program's flips are frames: SDL also flips inside
+// SDL_SetVideoMode, before the program has its screen.
 int __wrap_SDL_Flip(SDL_Surface *screen)
 {
     int r = __real_SDL_Flip(screen);
-    if (current && scripted::on_flip)
-        scripted::on_flip();
+    if (screen == shown)
+        device_shown(screen, current ? on_flip() : -1);
     return r;
 }
 
 int __wrap_SDL_PollEvent(SDL_Event *event)
 {
-    if (current && !scripted::queue.empty()) {
-        *event = scripted::queue.front();
-        scripted::queue.pop_front();
+    if (device_event(event))
+        return 1;
+    if (current && !queue.empty()) {
+        *event = queue.front();
+        queue.pop_front();
         return 1;
     }
     return !current || current->real_events ? __real_SDL_PollEvent(event) : 0;

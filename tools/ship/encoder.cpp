@@ -1,15 +1,4 @@
 #include "encoder.h"
-#include <algorithm>
-#include <errno.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <string.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace capture {
 
@@ -37,7 +26,7 @@ std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
     // "file:" keeps a colon in a name from being read as a protocol.
     std::vector<std::string> a = {
         "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostats",
-        "-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size",
+        "-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size",
         std::to_string(SCREEN_W) + "x" + std::to_string(SCREEN_H),
         "-framerate", std::to_string(o.fps), "-i", "pipe:0",
         // The demo stops its sound with its last frame.
@@ -68,6 +57,42 @@ std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
     add(a, {"-y", "file:" + path});
     return a;
 }
+
+}
+
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
+
+namespace capture {
+
+Encoder::~Encoder() {}
+
+bool Encoder::start(const std::vector<std::string> &, std::string &err)
+{
+    err = "this build cannot start ffmpeg: it makes stills only (--still)";
+    return false;
+}
+
+bool Encoder::frame(const Uint8 *) { return false; }
+bool Encoder::finish(std::string &) { return false; }
+void Encoder::abandon() {}
+
+}
+
+#else
+
+#include <algorithm>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace capture {
 
 Encoder::~Encoder()
 {
@@ -103,7 +128,8 @@ bool Encoder::start(const std::vector<std::string> &args, std::string &err)
     for (const std::string &s : args)
         argv.push_back(const_cast<char *>(s.c_str()));
     argv.push_back(nullptr);
-    int e = posix_spawnp(&pid_, argv[0], &fa, &attr, argv.data(), environ);
+    pid_t pid;
+    int e = posix_spawnp(&pid, argv[0], &fa, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     close(p[0]);
@@ -114,15 +140,16 @@ bool Encoder::start(const std::vector<std::string> &args, std::string &err)
                           : std::string("cannot start ffmpeg: ") + strerror(e);
         return false;
     }
+    pid_ = pid;
     fd_ = p[1];
     return true;
 }
 
-bool Encoder::frame(const Uint8 *bgr0)
+bool Encoder::frame(const Uint8 *rgb)
 {
     size_t done = 0;
     while (done < FRAME_BYTES) {
-        ssize_t n = write(fd_, bgr0 + done, FRAME_BYTES - done);
+        ssize_t n = write(fd_, rgb + done, FRAME_BYTES - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -138,7 +165,7 @@ bool Encoder::finish(std::string &err)
         close(fd_);
     fd_ = -1;
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid((pid_t)pid_, &status, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
@@ -166,11 +193,13 @@ void Encoder::abandon()
         close(said_);
     said_ = -1;
     if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        kill((pid_t)pid_, SIGTERM);
+        while (waitpid((pid_t)pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
     pid_ = -1;
 }
 
 }
+
+#endif

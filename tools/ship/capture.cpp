@@ -1,28 +1,32 @@
 // vaskiloimu-capture: the demo's own SDL_main, unchanged, on a clock that
 // advances exactly one frame per frame however long a frame takes, so every
 // frame is the one a display at that rate would have shown. The frames go to
-// ffmpeg as a video with the music, or into PNG stills.
+// ffmpeg as a video with the music, or into PNG stills. It builds wherever
+// the demo does, and the same seed and rate give the same stills on every
+// platform: that is how the platforms are compared.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <chrono>
 #include <errno.h>
-#include <fcntl.h>
+#include <filesystem>
 #include <functional>
-#include <limits.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 #include "encoder.h"
 #include "options.h"
-#include "png.h"
 #include "scripted.h"
+#include "still.h"
 #include "vaskiloimu.h"
 
+// Where SDL's header renames main (Windows), this program keeps its own.
+#undef main
+
 using namespace capture;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -53,27 +57,8 @@ void early_exit()
         remove(guard.partial.c_str());
 }
 
-std::string absolute(const std::string &cwd, const std::string &path)
-{
-    return path[0] == '/' ? path : cwd + "/" + path;
-}
-
-// One run of the demo from its start, its frames at time_of; SDL turns an
-// interrupt or a termination request into a quit event. Returns the frames
-// shown.
-long play(Uint32 seed, const std::function<Uint32(long)> &time_of,
-          const std::function<bool(long, Sint32)> &take)
-{
-    scripted::Run run;
-    run.seed = seed;
-    run.time_of = time_of;
-    run.see = take;
-    run.real_events = true;
-    guard.in_demo = true;
-    long n = scripted::play(run).frames;
-    guard.in_demo = false;
-    return n;
-}
+// What the screen shows, as bytes R, G, B: each frame is copied here.
+SDL_Surface *rgb;
 
 using Clock = std::chrono::steady_clock;
 
@@ -120,22 +105,21 @@ private:
 
 int video(const Options &o, const std::string &out, Uint32 seed)
 {
-    struct stat st;
-    if (stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    std::error_code ec;
+    if (fs::is_directory(out, ec))
         return fail(1, "cannot write " + out + ": it is a folder");
     // Made aside and renamed when complete, so a file under the asked name
     // is always a whole video.
     std::string partial = out + ".part";
-    int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
+    FILE *probe = fopen(partial.c_str(), "wb");
+    if (!probe)
         return fail(1, "cannot write " + out + ": " + strerror(errno));
-    close(fd);
+    fclose(probe);
 
     long total = scripted::frame_count(o.fps);
     char seconds[32];
     snprintf(seconds, sizeof seconds, "%.6f", (double)total / o.fps);
-    char cwd[PATH_MAX];
-    std::string music = absolute(getcwd(cwd, sizeof cwd) ? cwd : ".", MUSIC_FILE);
+    std::string music = fs::absolute(MUSIC_FILE, ec).string();
 
     Encoder encoder;
     std::string err;
@@ -145,31 +129,28 @@ int video(const Options &o, const std::string &out, Uint32 seed)
     }
     guard.encoder = &encoder;
     guard.partial = partial;
+#ifdef SIGPIPE
     signal(SIGPIPE, SIG_IGN);
+#endif
 
-    std::vector<Uint8> frame(FRAME_BYTES);
     bool broken = false;
     Progress progress(!o.quiet, total);
     Clock::time_point t0 = Clock::now();
-    long frames = play(seed, [&](long n) { return (Uint32)scripted::frame_time(n, o.fps); },
-                      [&](long n, Sint32) {
-                          // The fourth byte is no colour; SDL's blends may leave
-                          // stray values there.
-                          const Uint8 *p = (const Uint8 *)s->pixels;
-                          Uint8 *q = frame.data();
-                          for (size_t i = 0; i < FRAME_BYTES; i += 4) {
-                              q[i] = p[i];
-                              q[i + 1] = p[i + 1];
-                              q[i + 2] = p[i + 2];
-                              q[i + 3] = 0;
-                          }
-                          if (!encoder.frame(frame.data())) {
-                              broken = true;
-                              return false;
-                          }
-                          progress.update(n + 1);
-                          return true;
-                      });
+    scripted::Run run;
+    run.seed = seed;
+    run.time_of = [&](long n) { return (Uint32)scripted::frame_time(n, o.fps); };
+    run.real_events = true;  // SDL makes an interrupt a quit request
+    run.see = [&](long n, Sint32) {
+        if (!copy_shown(shown, rgb) || !encoder.frame((const Uint8 *)rgb->pixels)) {
+            broken = true;
+            return false;
+        }
+        progress.update(n + 1);
+        return true;
+    };
+    guard.in_demo = true;
+    long frames = scripted::play(run).frames;
+    guard.in_demo = false;
     progress.end();
     guard.encoder = nullptr;
     guard.partial.clear();
@@ -196,13 +177,13 @@ int video(const Options &o, const std::string &out, Uint32 seed)
 
 int stills(const Options &o, const std::string &dir, Uint32 seed)
 {
-    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
-        return fail(1, "cannot make the folder " + dir + ": " + strerror(errno));
-    std::string probe = dir + "/.capture-XXXXXX";
-    int fd = mkstemp(&probe[0]);
-    if (fd < 0)
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    std::string probe = dir + "/.capture-probe";
+    FILE *f = fopen(probe.c_str(), "wb");
+    if (!f)
         return fail(1, "cannot write into " + dir + ": " + strerror(errno));
-    close(fd);
+    fclose(f);
     remove(probe.c_str());
 
     std::string err;
@@ -210,7 +191,10 @@ int stills(const Options &o, const std::string &dir, Uint32 seed)
     bool ok = scripted::stills(seed, o.fps, o.stills, [&](Sint32 t, std::string &why) {
         char name[32];
         snprintf(name, sizeof name, "/still-%05d.png", (int)t);
-        return write_png(dir + name, (const Uint8 *)s->pixels, s->w, s->h, s->pitch, why);
+        if (copy_shown(shown, rgb))
+            return write_png(dir + name, rgb, why);
+        why = std::string("cannot read the screen: ") + SDL_GetError();
+        return false;
     }, err);
     guard.in_demo = false;
     if (!ok)
@@ -235,15 +219,15 @@ int main(int argc, char **argv)
     }
     if (o.version)
         return puts(VERSION_LINE) == EOF;
-    char buf[PATH_MAX];
-    if (!getcwd(buf, sizeof buf))
-        return fail(1, std::string("cannot tell the working directory: ") + strerror(errno));
-    std::string cwd = buf;
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    if (ec)
+        return fail(1, "cannot tell the working directory: " + ec.message());
 
     // The demo opens its media by bare name.
-    std::string where = o.media.empty() ? cwd : o.media;
-    if (!o.media.empty() && chdir(o.media.c_str()) != 0)
-        return fail(2, "cannot open the media folder " + o.media + ": " + strerror(errno));
+    std::string where = o.media.empty() ? cwd.string() : o.media;
+    if (!o.media.empty() && (fs::current_path(o.media, ec), ec))
+        return fail(2, "cannot open the media folder " + o.media + ": " + ec.message());
     SDL_Surface *image = IMG_Load(imf[0]);
     if (!image)
         return fail(2, std::string("cannot load ") + imf[0] + " in " + where + ": " + IMG_GetError());
@@ -255,12 +239,14 @@ int main(int argc, char **argv)
                                strerror(errno));
         fclose(f);
     }
+    if (!(rgb = rgb_surface()))
+        return fail(1, std::string("cannot make a frame: ") + SDL_GetError());
 
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    SDL_putenv((char *)"SDL_VIDEODRIVER=dummy");
     Uint32 seed = o.seed ? *o.seed : (Uint32)time(nullptr);
     atexit(early_exit);
-    return o.stills.empty() ? video(o, absolute(cwd, o.out), seed)
-                            : stills(o, absolute(cwd, o.out_dir), seed);
+    return o.stills.empty() ? video(o, (cwd / o.out).string(), seed)
+                            : stills(o, (cwd / o.out_dir).string(), seed);
 }
 
 // The music reaches the video from its file. Without an audio device opened

@@ -1,17 +1,18 @@
 // The ffmpeg program as a video encoder, fed raw frames through a pipe.
+// Where processes cannot be started (Windows, the browser) it refuses to
+// start, and the capture tool makes stills only.
 #ifndef CAPTURE_ENCODER_H
 #define CAPTURE_ENCODER_H
 
 #include <SDL.h>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 #include "options.h"
 #include "vaskiloimu.h"
 
 namespace capture {
 
-const size_t FRAME_BYTES = (size_t)SCREEN_W * SCREEN_H * 4;  // bgr0
+const size_t FRAME_BYTES = (size_t)SCREEN_W * SCREEN_H * 3;  // rgb24
 
 // ffmpeg's arguments for the video o asks for (container, scale, lossless),
 // of frames at o.fps with the sound of music from its start, cut at seconds,
@@ -24,8 +25,8 @@ public:
     ~Encoder();
     // Starts ffmpeg with args. On failure returns false with the reason in err.
     bool start(const std::vector<std::string> &args, std::string &err);
-    // One frame of FRAME_BYTES bytes B, G, R, 0. False once ffmpeg has gone.
-    bool frame(const Uint8 *bgr0);
+    // One frame of FRAME_BYTES bytes R, G, B. False once ffmpeg has gone.
+    bool frame(const Uint8 *rgb);
     // Ends the input and waits for ffmpeg; true when it finished well, else
     // the reason in err, with the last thing ffmpeg said.
     bool finish(std::string &err);
@@ -33,7 +34,7 @@ public:
     void abandon();
 
 private:
-    pid_t pid_ = -1;
+    long pid_ = -1;
     int fd_ = -1;
     int said_ = -1;  // ffmpeg's messages, kept to say why it failed
 };

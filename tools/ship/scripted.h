@@ -1,8 +1,8 @@
 // Runs the demo's own SDL_main, unchanged, on a clock and an event queue that
-// the caller scripts: the tests, the capture tool, the still writer and the
-// benchmark share it. Link with the options CMake gives the scripted
-// library: the linker's --wrap sends the program's calls of SDL_GetTicks,
-// SDL_Delay, SDL_Flip, SDL_PollEvent and srand here instead.
+// the caller scripts: the capture tool, the page's test mode, the tests and
+// the benchmark share it. The linker's --wrap sends the program's calls of
+// SDL_GetTicks, SDL_Delay, SDL_Flip, SDL_PollEvent and srand to the
+// scripted clock while a run is on, and to the device beneath it otherwise.
 #ifndef SCRIPTED_H
 #define SCRIPTED_H
 
@@ -14,8 +14,7 @@
 namespace scripted {
 
 // Frame n of a run at fps frames a second is drawn at this clock value,
-// truncated as the frame times of a real display would be. The browser's
-// glue mirrors it.
+// truncated as the frame times of a real display would be.
 inline Sint32 frame_time(long n, int fps)
 {
     return (Sint32)((Sint64)n * 1000 / fps);
@@ -63,6 +62,18 @@ bool stills(Uint32 seed, int fps, const std::vector<Sint32> &times,
 
 SDL_Event key(Uint8 type, SDLKey sym);
 SDL_Event quit();
+
+// Whether a run is on and its clock is scripted.
+bool clocked();
+
+// The device beneath the scripted clock, one a platform: SDL's own natively
+// (device.cpp), the page in a browser (web/glue.cpp).
+void device_delay(Uint32 ms);  // SDL_Delay when the clock is not scripted
+// After each of the program's flips: t is the frame's clock value on the
+// scripted clock, else -1.
+void device_shown(SDL_Surface *screen, Sint32 t);
+// An event of the device's own, handed out before any other; false if none.
+bool device_event(SDL_Event *event);
 
 }
 
