@@ -61,10 +61,12 @@ void paska(void);
 int SDL_main(int argc, char *argv[]);
 
 // effects
-// On x86-64 ELF builds each effect is compiled twice, for AVX2 and for any
-// x86-64, and the loader picks the one the CPU runs; elsewhere (Windows,
-// the browser, other CPUs), or where asked not to, it is compiled once.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && !defined(NO_VECTOR_CLONES)
+// On x86-64 ELF builds by GCC each effect is compiled twice, for AVX2 and
+// for any x86-64, and the loader picks the one the CPU runs; elsewhere
+// (Windows, the browser, other CPUs), or where asked not to, it is compiled
+// once. clang 14 gives the picking function a name other files cannot call.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__) && \
+    !defined(NO_VECTOR_CLONES)
 #define VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define VECTOR_CLONES

@@ -3,28 +3,29 @@
 // rate; the page's main thread's busy time per frame (the DevTools protocol's
 // Performance.getMetrics TaskDuration) and the processor time it was given in
 // that while (ThreadTime: less than busy when other work takes the cores);
-// and the time the demo's worker spent per frame, with what the program's
-// parts took of it, as the glue times them (rest: the remainder). It prints
-// figures; it fails only when there is nothing to time: no frames, or no
-// busy time.
+// and the time the demo's worker spent per frame, from each wake-up to the
+// next wait, with what the program's parts took of it (rest: the remainder:
+// handing over the frame and the sound, and the program's own steps). It
+// prints figures; it fails only when there is nothing to time: no frames,
+// or no busy time.
 //
-//   node web/bench.js SITE [SECONDS [STRETCH]]
-//   (SITE: what build.sh made; SECONDS of play, 75 by default: the whole demo)
+//   node web/bench.js TIMED [SECONDS [STRETCH]]
+//   (TIMED: the web build's timed/ folder, the page with its parts timed;
+//   SECONDS of play, 75 by default: the whole demo)
 'use strict';
 const chromium = require('./chromium.js');
 
 const [site, seconds = 75, stretch = 10] = [process.argv[2], +process.argv[3] || undefined, +process.argv[4] || undefined];
 if (!site) {
-    console.error('usage: bench.js SITE [SECONDS [STRETCH]]');
+    console.error('usage: bench.js TIMED [SECONDS [STRETCH]]');
     process.exit(2);
 }
-const parts = ['pattern', 'overlay', 'steps', 'blit', 'show', 'audio', 'asyncify'];
+const parts = ['pattern', 'overlay', 'steps', 'blit'];
 
 async function sample(page) {
     const { metrics } = await page.send('Performance.getMetrics');
     const s = await page.evaluate('spent()');
-    s.asyncify = s.unwinding + s.rewinding;
-    s.demo = s.awake + s.unwinding;
+    s.demo = s.frame;
     const metric = name => 1000 * metrics.find(m => m.name == name).value;
     s.busy = metric('TaskDuration');
     s.cpu = metric('ThreadTime');

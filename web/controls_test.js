@@ -5,7 +5,7 @@
 // "FAILED: ..." a check.
 //
 //   node web/controls_test.js SITE PICTURE MUSIC
-//   (PICTURE, MUSIC: the media's file names, as tools/deps.sh's media_files prints them)
+//   (PICTURE, MUSIC: the media's file names; the build passes them)
 'use strict';
 const chromium = require('./chromium.js');
 const fs = require('fs'), os = require('os'), path = require('path');

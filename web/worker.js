@@ -3,7 +3,8 @@
 // the sound and the controls to look after, and stays free for the browser.
 // The page sends the canvas once, then a start with the media for each run,
 // and Esc releases; this sends back the screen's size, the sound as it is
-// mixed, what each part took when asked, and how the run ended.
+// mixed, the frames shown (and in the benchmark's build what each part of
+// them took) when asked, and how the run ended.
 'use strict';
 if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'function') {
     postMessage({ error: 'This browser cannot draw from a worker.' });
@@ -16,7 +17,7 @@ if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'fun
     }
 }
 
-let canvas, g, escapes = 0, demo;
+let canvas, g, escapes = 0, demo, frames = 0;
 
 onmessage = ({ data }) => {
     if (data.canvas) {
@@ -28,11 +29,12 @@ onmessage = ({ data }) => {
     if (data.spent) postMessage({ spent: spent() });
 };
 
-// Milliseconds spent so far in each part, and frames shown.
+// Frames shown, and in the benchmark's build the milliseconds spent so far
+// in each part of them (web/timers.cpp).
 function spent() {
-    const names = ['pattern', 'overlay', 'steps', 'blit', 'show', 'audio', 'rewinding', 'awake', 'frames'];
-    const p = demo && demo.calledRun ? demo._spent_ms() >> 3 : 0, r = { unwinding: demo ? demo.unwinding : 0 };
-    names.forEach((name, i) => r[name] = p ? demo.HEAPF64[p + i] : 0);
+    const r = { frames }, timed = demo && demo.calledRun && demo._spent_ms;
+    const p = timed ? demo._spent_ms() >> 3 : 0;
+    if (timed) ['pattern', 'overlay', 'steps', 'blit', 'frame'].forEach((name, i) => r[name] = demo.HEAPF64[p + i]);
     return r;
 }
 
@@ -40,9 +42,10 @@ function spent() {
 // page, which reports it.
 function start({ files, fps, seed, stills }) {
     escapes = 0;
+    frames = 0;
     let image, rate, started = 0, queued = 0;
     Vaskiloimu(demo = {
-        fps, seed, unwinding: 0,
+        fps, seed,
         preRun: [m => { for (const name in files) m.FS.writeFile(name, files[name]); }],
         escape: () => escapes > 0 ? (escapes--, 1) : 0,
         // The frame's bytes, R, G, B, A, where the program keeps them; the
@@ -57,14 +60,15 @@ function start({ files, fps, seed, stills }) {
                 }
             }
             g.putImageData(image, 0, 0);
+            frames++;
             if (stills.includes(t)) postMessage({ still: [t, g.getImageData(0, 0, w, h).data] });
         },
         // The sound's clock 0 is now, at this many sample frames a second.
         // It is handed to the page a tenth to a third of a second ahead of
         // this clock, a quarter of a second at a time: each buffer handed
         // over costs the page, whatever its length.
-        audioStart(frames) {
-            rate = frames;
+        audioStart(perSecond) {
+            rate = perSecond;
             started = performance.now();
             queued = 0;
             postMessage({ audioStart: rate });

@@ -64,7 +64,10 @@ std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
 
 namespace capture {
 
-Encoder::~Encoder() {}
+Encoder::~Encoder()
+{
+    abandon();
+}
 
 bool Encoder::start(const std::vector<std::string> &, std::string &err)
 {
@@ -74,7 +77,12 @@ bool Encoder::start(const std::vector<std::string> &, std::string &err)
 
 bool Encoder::frame(const Uint8 *) { return false; }
 bool Encoder::finish(std::string &) { return false; }
-void Encoder::abandon() {}
+
+void Encoder::abandon()
+{
+    pid_ = -1;
+    fd_ = said_ = -1;
+}
 
 }
 

@@ -10,6 +10,7 @@ namespace {
 // they pass every call through.
 const Run *current;
 Uint32 ticks;
+Uint32 next_ticks;  // the next frame's clock, once the device has shown this one
 std::deque<SDL_Event> queue;
 std::function<Sint32()> on_flip;  // counts a frame of the program's; returns its clock value
 
@@ -50,8 +51,9 @@ Result play(const Run &run)
         Sint32 t = (Sint32)(ticks - start);
         for (; next_event < run.events.size() && run.events[next_event].after <= n; next_event++)
             queue.push_back(run.events[next_event].event);
+        next_ticks = ticks;
         if (!run.see || run.see(n, t))
-            ticks = start + time_of(n + 1);
+            next_ticks = start + time_of(n + 1);
         else
             queue.push_back(quit());
         return t;
@@ -158,12 +160,16 @@ void __wrap_SDL_Delay(Uint32 ms)
 }
 
 // Only the program's flips are frames: SDL also flips inside
-// SDL_SetVideoMode, before the program has its screen.
+// SDL_SetVideoMode, before the program has its screen. The device shows a
+// frame at its own clock value, before the clock moves on.
 int __wrap_SDL_Flip(SDL_Surface *screen)
 {
     int r = __real_SDL_Flip(screen);
-    if (screen == shown)
-        device_shown(screen, current ? on_flip() : -1);
+    if (screen != shown)
+        return r;
+    device_shown(screen, current ? on_flip() : -1);
+    if (current)
+        ticks = next_ticks;
     return r;
 }
 
