@@ -61,23 +61,24 @@ std::vector<Uint8> read_png(const std::string &path)
 }
 
 // The demo in media with seed, frame n at the clock value frame_time(n),
-// up to and including last; same(t, pixels) compares each frame it shows.
+// up to and including last; same(t, pixels) compares each frame it shows,
+// the effects' bytes B, G, R, x.
 long check_demo_frames(const std::string &media, Uint32 seed, int fps, Sint32 last,
-                       const std::function<void(Sint32, const Uint32 *)> &same)
+                       const std::function<void(Sint32, const Uint8 *)> &same)
 {
     std::filesystem::current_path(media);
     scripted::Run run;
     run.seed = seed;
     run.time_of = [&](long n) { return (Uint32)std::min(scripted::frame_time(n, fps), last); };
-    run.see = [&](long, Sint32 t) { return same(t, (Uint32 *)s->pixels), t < last; };
+    run.see = [&](long, Sint32 t) { return same(t, (Uint8 *)s->pixels), t < last; };
     return scripted::play(run).frames;
 }
 
-// want: the screen's words B | G << 8 | R << 16; got: bytes R, G, B.
-void expect_same_colours(const Uint32 *want, const Uint8 *got, Sint32 t)
+// want: bytes B, G, R, x; got: bytes R, G, B.
+void expect_same_colours(const Uint8 *want, const Uint8 *got, Sint32 t)
 {
-    for (int i = 0; i < 640 * 480; i++, got += 3)
-        ASSERT_EQ((Uint32)(got[2] | got[1] << 8 | got[0] << 16), want[i] & 0xFFFFFF)
+    for (int i = 0; i < 640 * 480; i++, want += 4, got += 3)
+        ASSERT_TRUE(got[0] == want[2] && got[1] == want[1] && got[2] == want[0])
             << "frame at " << t << ", pixel " << i;
 }
 
@@ -91,7 +92,7 @@ TEST(Capture, StillsAreTheDemosFrames)
                     media.path);
     ASSERT_EQ(o.status, 0) << o.out;
     int stills = 0;
-    check_demo_frames(media.path, 5, 7, 45001, [&](Sint32 t, const Uint32 *want) {
+    check_demo_frames(media.path, 5, 7, 45001, [&](Sint32 t, const Uint8 *want) {
         char name[32];
         snprintf(name, sizeof name, "/still-%05d.png", t);
         std::vector<Uint8> png = read_png(out.path + name);
@@ -126,7 +127,7 @@ TEST(Capture, VideoIsFedTheDemosFrames)
     EXPECT_TRUE(std::filesystem::exists(media / "vaskiloimu.mkv"));
     std::ifstream raw(media / "frames.raw", std::ios::binary);
     std::vector<Uint8> frame(640 * 480 * 3);
-    EXPECT_EQ(check_demo_frames(media.path, 9, 1, 75000, [&](Sint32 t, const Uint32 *want) {
+    EXPECT_EQ(check_demo_frames(media.path, 9, 1, 75000, [&](Sint32 t, const Uint8 *want) {
                   raw.read((char *)frame.data(), frame.size());
                   expect_same_colours(want, frame.data(), t);
               }), 76);
