@@ -10,37 +10,30 @@
 
 namespace {
 
-TEST(Capture, BadCommandLinesAreRefusedWithAReason)
-{
-    const std::vector<std::vector<const char *>> cases = {
-        {"--fps", "0"}, {"--fps", "1001"}, {"--fps"}, {"--seed", "-5"}, {"--frobnicate"},
-        {"stray"}, {"--still", "1000"}, {"--still", "75001", "--out-dir", "x"}, {"--still", "10,,20", "--out-dir", "x"},
-        {"--still", "10", "--out-dir", "x", "--out", "v.mkv"}, {"--out-dir", "x"}, {"--out", "v.avi"},
-        {"--scale", "9"}, {"--scale", "2x"}, {"--lossless", "--out", "v.mp4"},
-        {"--quiet=1"}, {"--out="}, {"--scale", "2", "--still", "10", "--out-dir", "x"}};
-    for (auto args : cases) {
-        args.insert(args.begin(), "vaskiloimu-capture");
-        capture::Options o;
-        std::string err;
-        EXPECT_FALSE(capture::parse((int)args.size(), const_cast<char **>(args.data()), o, err)) << args[1];
-        EXPECT_TRUE(!err.empty() && err.find('\n') == std::string::npos) << args[1] << ": " << err;
-    }
-}
-
-// Either way of giving a value, and the scale that follows from the mode:
-// fps, scale, lossless, container.
-TEST(Capture, GoodCommandLinesAreRead)
+// What each command line makes of the options: fps, scale, lossless and
+// container, or a refusal with a one-line reason: either way of giving a
+// value, the scale that follows from the mode, and each rule broken.
+TEST(Capture, CommandLines)
 {
     const std::vector<std::pair<std::vector<const char *>, std::string>> cases = {
         {{}, "60 2 0 mkv"}, {{"--fps=30", "--out", "A.MP4"}, "30 2 0 mp4"}, {{"--lossless"}, "60 1 1 mkv"},
-        {{"--scale", "4", "--lossless", "--out=x.mkv"}, "60 4 1 mkv"}, {{"--out", "x.webm", "--scale=1"}, "60 1 0 webm"}};
+        {{"--scale", "4", "--lossless", "--out=x.mkv"}, "60 4 1 mkv"}, {{"--out", "x.webm", "--scale=1"}, "60 1 0 webm"},
+        {{"--fps", "0"}, ""}, {{"--fps", "1001"}, ""}, {{"--fps"}, ""}, {{"--seed", "-5"}, ""}, {{"--frobnicate"}, ""},
+        {{"stray"}, ""}, {{"--still", "1000"}, ""}, {{"--still", "75001", "--out-dir", "x"}, ""},
+        {{"--still", "10,,20", "--out-dir", "x"}, ""}, {{"--still", "10", "--out-dir", "x", "--out", "v.mkv"}, ""},
+        {{"--out-dir", "x"}, ""}, {{"--out", "v.avi"}, ""}, {{"--scale", "9"}, ""}, {{"--scale", "2x"}, ""},
+        {{"--lossless", "--out", "v.mp4"}, ""}, {{"--quiet=1"}, ""}, {{"--out="}, ""},
+        {{"--scale", "2", "--still", "10", "--out-dir", "x"}, ""}};
     for (auto [args, want] : cases) {
         args.insert(args.begin(), "vaskiloimu-capture");
         capture::Options o;
-        std::string err;
-        ASSERT_TRUE(capture::parse((int)args.size(), const_cast<char **>(args.data()), o, err)) << err;
-        EXPECT_EQ(std::to_string(o.fps) + " " + std::to_string(o.scale) + " " + std::to_string(o.lossless) + " " +
-                      o.container, want);
+        std::string err, got;
+        if (capture::parse((int)args.size(), const_cast<char **>(args.data()), o, err))
+            got = std::to_string(o.fps) + " " + std::to_string(o.scale) + " " + std::to_string(o.lossless) + " " +
+                  o.container;
+        EXPECT_EQ(got, want) << (args.size() > 1 ? args[1] : "") << ": " << err;
+        EXPECT_EQ(err.empty(), !want.empty()) << err;
+        EXPECT_EQ(err.find('\n'), std::string::npos) << err;
     }
 }
 
@@ -113,6 +106,14 @@ TEST(Capture, SeedIsTheTimeWhenNotGiven)
     EXPECT_GT(atol(o.out.substr(o.out.rfind("seed ") + 5).c_str()), 1600000000L) << o.out;
 }
 
+// An ffmpeg in bin that runs script instead, first on the PATH of command.
+std::string stand_in_ffmpeg(const TempDir &bin, const std::string &script, const std::string &command)
+{
+    write_file(bin / "ffmpeg", "#!/bin/sh\n" + script + "\n");
+    std::filesystem::permissions(bin / "ffmpeg", std::filesystem::perms::owner_all);
+    return "PATH=" + bin.path + ":$PATH " + command;
+}
+
 // A stand-in ffmpeg keeps the raw frames it is fed: every frame of the
 // whole run, the last at 75 s, each as the demo drew it.
 TEST(Capture, VideoIsFedTheDemosFrames)
@@ -120,9 +121,8 @@ TEST(Capture, VideoIsFedTheDemosFrames)
     TempDir media, bin;
     write_image(media / "galleri.jpg", 300, 200);
     write_file(media / "musa.ogg", "");
-    write_file(bin / "ffmpeg", "#!/bin/sh\ncat > " + media / "frames.raw" + "\n");
-    std::filesystem::permissions(bin / "ffmpeg", std::filesystem::perms::owner_all);
-    Outcome o = run("env PATH=" + bin.path + ":$PATH " CAPTURE_BINARY " --fps 1 --seed 9 --quiet", media.path);
+    Outcome o = run("env " + stand_in_ffmpeg(bin, "cat > " + media / "frames.raw", CAPTURE_BINARY " --fps 1 --seed 9 --quiet"),
+                    media.path);
     ASSERT_EQ(o.status, 0) << o.out;
     EXPECT_TRUE(std::filesystem::exists(media / "vaskiloimu.mkv"));
     std::ifstream raw(media / "frames.raw", std::ios::binary);
@@ -139,10 +139,11 @@ TEST(Capture, VideoIsFedTheDemosFrames)
 TEST(Capture, FullDiskLeavesNoVideo)
 {
     TempDir out, bin;
-    write_file(bin / "ffmpeg", "#!/bin/sh\nfor a; do out=${a#file:}; done\nexec cat > \"$out\"\n");
-    std::filesystem::permissions(bin / "ffmpeg", std::filesystem::perms::owner_all);
-    Outcome o = run("sh -c 'ulimit -f 200 && PATH=" + bin.path + ":$PATH exec " CAPTURE_BINARY " --media " MEDIA_DIR
-                    " --fps 10 --quiet --out v.mkv'", out.path);
+    // It writes what it is fed to the file it is asked to write.
+    Outcome o = run("sh -c 'ulimit -f 200 && " +
+                        stand_in_ffmpeg(bin, "for a; do out=${a#file:}; done; exec cat > \"$out\"",
+                                        "exec " CAPTURE_BINARY " --media " MEDIA_DIR " --fps 10 --quiet --out v.mkv'"),
+                    out.path);
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 1) << o.out;
     EXPECT_NE(o.out.find("; no video was made"), std::string::npos) << o.out;

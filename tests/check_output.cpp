@@ -2,8 +2,6 @@
 // by the sound device:
 //   check_output pattern SHOT.ppm MAXPHASE    the background of one frame, or
 //       of two where the shot caught a flip, exact, at phases 0 to MAXPHASE
-//   check_output picture SHOT.ppm PICTURE.ppm the picture opaque and exact,
-//       black keyed out, centred at the top where it sways by two pixels
 //   check_output music SOUND.raw MUSIC.raw    the sound (16-bit stereo) is
 //       the music decoded elsewhere
 // Says what it found; exit status 0 when it holds, 1 when not.
@@ -52,22 +50,6 @@ static int pattern(const Image &s, int32_t max)
     return std::printf("phase %d to %d\n", found.front(), found.back()), 0;
 }
 
-static int picture(const Image &s, const Image &pic)
-{
-    auto keyed = [](uint32_t want, uint32_t got) { return want == 0 || want == got; };
-    // Rows the picture covers wherever it sways; each may come from another frame.
-    for (int y = 22; y < 18 + pic.h; y++) {
-        bool any = false;
-        for (int i = 0; i < 25 && !any; i++) {  // its 5 by 5 places, two pixels either way
-            const uint32_t *want = pic.row(y - 18 - i / 5);
-            any = std::equal(want, want + pic.w, s.row(y) + (s.w - pic.w) / 2 - 2 + i % 5, keyed);
-        }
-        if (!any)
-            return std::printf("screen row %d is no row of the picture in its place\n", y), 1;
-    }
-    return std::printf("rows 22 to %d\n", 17 + pic.h), 0;
-}
-
 // Both without their silent frames: where wine runs short of sound it plays
 // silence, and the music goes on after it.
 static int music(const char *got, const char *want)
@@ -95,10 +77,10 @@ int main(int argc, char **argv)
     std::string mode = argc == 4 ? argv[1] : "";
     if (mode == "music")
         return music(argv[2], argv[3]);
-    Image shot(argc == 4 ? argv[2] : ""), pic(mode == "picture" ? argv[3] : "");
-    if (mode != "pattern" && (mode != "picture" || pic.px.empty()))
-        return std::fprintf(stderr, "usage: %s pattern SHOT MAXPHASE | picture SHOT PICTURE | music SOUND MUSIC\n", argv[0]), 2;
+    Image shot(argc == 4 ? argv[2] : "");
+    if (mode != "pattern")
+        return std::fprintf(stderr, "usage: %s pattern SHOT MAXPHASE | music SOUND MUSIC\n", argv[0]), 2;
     if (shot.px.size() != 640 * 480)
         return std::printf("%s is no screenshot of 640x480\n", argv[2]), 1;
-    return mode == "pattern" ? pattern(shot, std::stoi(argv[3])) : picture(shot, pic);
+    return pattern(shot, std::stoi(argv[3]));
 }

@@ -32,13 +32,15 @@ lint=$(appstreamcli validate --no-net "$info" 2>&1) || fail "$lint"
 desktop-file-validate /usr/share/applications/vaskiloimu.desktop || fail "desktop entry"
 [ -e /usr/share/icons/hicolor/128x128/apps/vaskiloimu.png ] || fail "no icon"
 
-# From anywhere, with the installed media: it plays until asked to stop.
+# From anywhere, with the installed media: it plays until asked to stop,
+# asking sdl12-compat for sharp pixels when it enlarges the screen.
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 cd /
 setsid /usr/games/vaskiloimu-play >"$scratch/out" 2>&1 &
 pid=$!
 sleep 2
 kill -0 "$pid" 2>/dev/null || fail "the launcher's demo did not keep running: $(cat "$scratch/out")"
+tr '\0' '\n' <"/proc/$pid/environ" | grep -qx SDL12COMPAT_SCALE_METHOD=nearest || fail "no nearest scaling asked for"
 kill -TERM "$pid"
 wait "$pid" || fail "SIGTERM gave status $?, not 0"
 

@@ -71,10 +71,6 @@ const cases = [
     ['missing music is named', async page => {
         await said(page, `${music} is missing (404).`);
     }, null, { [music]: null }],
-    ['a picture that cannot be read is named', async page => {
-        await page.click();
-        await said(page, notRead);
-    }, null, { [picture]: junk }],
     ['a dropped bad picture gives the same message, and the page takes another', async page => {
         await drop(page, 'mine.jpg', 'image/jpeg', junk);
         await said(page, 'With mine.jpg: click or press a key to start.');

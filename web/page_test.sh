@@ -3,14 +3,12 @@
 # its canvas equals the native capture tool's stills at the same clock
 # values and seed, and its sound, from clock 0 to the end, is the music as
 # decoded natively; and the page is small enough to download.
-# Usage: page_test.sh SITE NATIVE_CAPTURE "STILL OPTIONS" MUSIC
+# Usage: page_test.sh SITE NATIVE_CAPTURE "STILL OPTIONS" QUERY MUSIC, the
+# query the page's test mode takes for the same stills.
 set -u
-site=$1 native=$2 options=$3 music=$4
+site=$1 native=$2 options=$3 query=$4 music=$5
 here=$(cd "$(dirname "$0")" && pwd)
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0 failed=0
-check() { if "${@:2}"; then echo "ok: $1"; passed=$((passed + 1)); else echo "FAILED: $1"; failed=$((failed + 1)); fi; }
+. "$here/../tools/test/checks.sh"
 
 total=$(du -cb "$site" | tail -n 1 | cut -f1)
 gz=$(cat "$site"/vaskiloimu.js "$site"/vaskiloimu.wasm "$site"/worker.js | gzip -9 | wc -c)
@@ -18,21 +16,15 @@ check "download $total bytes (at most 2621440), program $gz bytes gzipped (at mo
     test "$total" -le 2621440 -a "$gz" -le 307200
 
 # shellcheck disable=SC2086 # the options are words
-set -- $options
-while [ $# -gt 1 ]; do
-    case $1 in --seed) seed=$2 ;; --fps) fps=$2 ;; --still) stills=$2 ;; esac
-    shift 2
-done
-# shellcheck disable=SC2086
 "$native" --media "$here/../media" $options --quiet --out-dir "$tmp/native" || check "native stills" false
 mkdir -p "$tmp/page"
-timeout 600 node "$here/chromium.js" "$site" "?fps=$fps&seed=$seed&still=$stills" "$tmp/page"
-check "the page runs to its end: $(cat "$tmp/page/fail" 2>/dev/null)" \
-    test "$(cat "$tmp/page/done" 2>/dev/null)" = 0 -a ! -e "$tmp/page/fail"
+timeout 600 node "$here/chromium.js" "$site" "$query" "$tmp/page"
+check "the page runs to its end" is "$(cat "$tmp/page/done" "$tmp/page/fail" 2>/dev/null)" 0
 # The canvas's bytes are R, G, B, A, opaque.
-for t in ${stills//,/ }; do
+for f in "$tmp"/native/still-*.png; do
+    t=${f##*still-} t=$((10#${t%.png}))
     check "the canvas is the native frame at $t ms" cmp -s "$tmp/page/still-$t" \
-        <(convert "$tmp/native/still-$(printf %05d "$t").png" -depth 8 -alpha opaque rgba:-)
+        <(convert "$f" -depth 8 -alpha opaque rgba:-)
 done
 sox "$site/$music" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"
 sound() {
@@ -44,7 +36,5 @@ print(f'{len(page)} of {n} samples from clock 0, each within 1 of the native dec
 sys.exit(len(page) != n or max(map(abs, map(int.__sub__, page, music[:n]))) > 1)
 PY
 }
-said=$(sound)
-check "the sound: $said" test $? -eq 0
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+check "the sound" sound
+verdict

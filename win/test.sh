@@ -3,9 +3,11 @@
 # (its install step) needs no DLL it does not ship and not msvcrt's rand;
 # the capture tool's stills are the native ones byte for byte, fire
 # included, with glibc's generator in place of msvcrt's; the demo shows the
-# pattern and the picture exact on its screen, plays the music (ALSA's
-# default device is a file here), and ends with status 0 on Esc and at its
-# end, 2 without its picture, 1 without a screen.
+# pattern exact on its screen, plays the music (ALSA's default device is a
+# file here), and ends with status 0 on Esc and at its
+# end, 2 without its picture, 1 without a screen. Where this machine cannot
+# run 32-bit programs, nor so wine 32-bit Windows ones, only the first two
+# are checked, and the status is 77: skipped.
 # Usage: test.sh BUILD NATIVE_CAPTURE "STILL OPTIONS" PICTURE MUSIC
 # Takes about three minutes, most of it one whole run of the demo.
 set -euo pipefail
@@ -14,18 +16,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 . "$top/tools/test/xrun.sh"
 checker=$(dirname "$native")/tests/check_output
-
-# A fresh 32-bit wine prefix. Its virtual desktop closes the demo's screen
-# at once; without it, video shutdown takes seconds.
-export HOME=$tmp/home WINEPREFIX=$tmp/prefix WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
-on_exit='wineserver -k 2>/dev/null'
-mkdir -p "$HOME"
-wineboot -i >"$tmp/wineboot.log" 2>&1 || { cat "$tmp/wineboot.log"; exit 1; }
-printf '%s\n' REGEDIT4 '' '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="640x480"' >"$tmp/desktop.reg"
-wine regedit /S "$(winepath -w "$tmp/desktop.reg")"
-wineserver -w
 
 game=$tmp/game
 cmake --install "$build" --prefix "$game" >/dev/null
@@ -48,10 +38,26 @@ imports() { i686-w64-mingw32-objdump -p "$game/vaskiloimu.exe" | sed -n '/DLL Na
 check "vaskiloimu.exe calls msvcrt, but not its rand or srand" \
     bash -c '! grep -qwE "rand|srand" <<<"$1" && grep -qw malloc <<<"$1"' - "$(imports)"
 
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "skipped: this kernel runs no 32-bit programs, so wine runs no 32-bit Windows programs here"
+    verdict
+    exit 77
+fi
+# A fresh 32-bit wine prefix. Its virtual desktop closes the demo's screen
+# at once; without it, video shutdown takes seconds.
+export HOME=$tmp/home WINEPREFIX=$tmp/prefix WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
+on_exit='wineserver -k 2>/dev/null'
+mkdir -p "$HOME"
+wineboot -i >"$tmp/wineboot.log" 2>&1 || { cat "$tmp/wineboot.log"; exit 1; }
+printf '%s\n' REGEDIT4 '' '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="640x480"' >"$tmp/desktop.reg"
+wine regedit /S "$(winepath -w "$tmp/desktop.reg")"
+wineserver -w
+
 check "the stills as natively" bash "$top/tests/same_stills.sh" "$native" "$top/media" "$options" \
     wine "$build/vaskiloimu-capture.exe"
 sox "$game/$music" -t raw -e signed -b 16 -c 2 -r 48000 "$tmp/music.raw"
-convert "$game/$picture" "$tmp/picture.ppm"
 
 # Wine plays through ALSA's default device, here a file. Its slave, null,
 # takes the sound as fast as it comes, so wine plays the music several times
@@ -66,7 +72,7 @@ EOF
 start "$game" env SDL_AUDIODRIVER=waveout wine vaskiloimu.exe
 if window; then
     sleep 2
-    check "pattern" shot pattern pattern $((($(date +%s%3N) - t0 + 1000) * 3 / 2))
+    check "pattern" shot $((($(date +%s%3N) - t0 + 1000) * 3 / 2))
     sleep 4
     xdotool key Escape
 else
@@ -76,16 +82,8 @@ finish 20
 check "status 0 on Esc" is "$status" 0
 check "music" "$checker" music "$tmp/sound.raw" "$tmp/music.raw"
 
-# To the end, as shipped. The picture is opaque from 26 s on the demo's
-# clock and the fire rises over it from 28 s; wine names the window at
-# about 0 on that clock.
+# To the end, as shipped.
 start "$game" wine vaskiloimu.exe
-if window; then
-    sleep 27
-    check "picture" shot picture picture "$tmp/picture.ppm"
-else
-    check "a window captioned vaskiloimu" false
-fi
 finish 90
 check "status 0 at the end" is "$status" 0
 

@@ -1,25 +1,6 @@
 # Sourced by the checks that play the demo on a virtual X screen of their
-# own: the screen, the demo as a process, screenshots, and the verdicts.
-tmp=$(mktemp -d) passed=0 failed=0
-# on_exit: what the caller has to clean up besides; the screen is a job.
-trap 'eval "${on_exit:-}"; kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
-trap 'exit 1' INT TERM
-
-# check WHAT COMMAND...: runs the command and prints "ok: WHAT" or
-# "FAILED: WHAT", with what the command said.
-check() {
-    local out
-    out=$("${@:2}" 2>&1) && { echo "ok: $1${out:+: $out}"; passed=$((passed + 1)); } ||
-        { echo "FAILED: $1${out:+: $out}"; failed=$((failed + 1)); }
-}
-# verdict: the demo's own output after a failure, then the count, last.
-verdict() {
-    [ "$failed" -eq 0 ] || tail -n 20 "$tmp/demo.log"
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ] || exit 1
-}
-# is GOT WANT: says what it got when it differs.
-is() { [ "$1" = "$2" ] || { echo "$1"; return 1; }; }
+# own: the checks, the screen, the demo as a process, and screenshots.
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # Without -noreset a start now and then fails to open the display. The
 # screen names its display once it takes connections.
@@ -48,5 +29,5 @@ window() {
     done
     return 1
 }
-# shot NAME MODE ARG: a screenshot, judged by the checker.
-shot() { import -window root -depth 8 "$tmp/$1.ppm" && "$checker" "$2" "$tmp/$1.ppm" "$3"; }
+# shot MAXPHASE: a screenshot, the pattern at a phase up to MAXPHASE.
+shot() { import -window root -depth 8 "$tmp/shot.ppm" && "$checker" pattern "$tmp/shot.ppm" "$1"; }
