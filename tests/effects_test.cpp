@@ -113,6 +113,9 @@ TEST_F(Effects, OverlayMatchesTheReferenceOnRandomScreensAndFields)
             screen[i] = rng() % 3 ? rng() : rng() % 2 ? 0xFFFFFFFF : 0;
         for (int i = 0; i < CELLS; i++)
             firekg[i] = biased();
+        // The first and the last pixel, each tinted one way and then the other.
+        firekg[0] = round % 2 ? 601 : -100;
+        firekg[N - 1] = round % 2 ? -100 : 601;
         std::vector<Uint32> want(screen.begin(), screen.begin() + N);
         for (int i = 0; i < N; i++)
             overlay_pixel(firekg[i], (Uint8 *)&want[i]);
