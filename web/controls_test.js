@@ -35,6 +35,10 @@ const listen = `window.heard = 0;
         return play.apply(this, args);
     })(AudioBufferSourceNode.prototype.start);`;
 
+// The frames shown so far, and then more than n more.
+const frames = page => page.evaluate('spent().then(s => s.frames)');
+const moreFrames = async (page, n) => page.until(`spent().then(s => s.frames > ${await frames(page) + n})`);
+
 // Each case from a freshly loaded page; a case fails by throwing.
 const cases = [
     ['a click starts the demo with its music, mixed as it is heard, releasing Esc ends it', async page => {
@@ -50,8 +54,7 @@ const cases = [
         await press(page, 'a');
         await page.until(running);
         await key(page, 'keyDown', 'Escape');
-        const frames = await page.evaluate('spent().then(s => s.frames)');
-        await page.until(`spent().then(s => s.frames > ${frames + 10})`);
+        await moreFrames(page, 10);
         if (await page.evaluate("state != 'running'")) throw new Error('it ended on pressing Esc');
         await key(page, 'keyUp', 'Escape');
         await said(page, 'Click or press a key to play again.');
@@ -90,17 +93,12 @@ const cases = [
         fs.rmSync(dir, { recursive: true });
         await page.click();
         await page.until(running);
-        const frames = await page.evaluate('spent().then(s => s.frames)');
-        await page.until(`spent().then(s => s.frames > ${frames + 60})`);
+        await moreFrames(page, 60);
         if (await page.evaluate('heard')) throw new Error('it was not silent');
     }],
 ];
 
 async function main() {
-    if (!music) {
-        console.log('FAILED: usage: controls_test.js SITE PICTURE MUSIC');
-        process.exit(2);
-    }
     const page = await chromium.open(site);
     await page.send('Page.addScriptToEvaluateOnNewDocument', { source: listen });
     let failed = 0;
