@@ -80,6 +80,7 @@ const cases = [
         await page.click();
         await said(page, notRead);
         await drop(page, 'again.jpg', 'image/jpeg', fs.readFileSync(path.join(site, picture)));
+        await said(page, 'With again.jpg: click or press a key to start.');
         await page.click();
         await page.until(running);
     }],
