@@ -48,10 +48,9 @@ host=${PORT_HOST:-}
 # how configure, make and cmake are run; configure's options (conf) and
 # environment (env_port, and env_mixer for SDL_mixer's alone) beside those
 # all share; the libraries' compiler and linker flags (lib_cflags,
-# lib_ldflags); the options SDL and
-# the libraries built with cmake take on this port (sdl_conf, cmake_conf),
-# with a step before SDL's build, one after SDL_mixer's, one at the end, and
-# a check after libjpeg-turbo's build.
+# lib_ldflags); the options SDL and the libraries built with cmake take on
+# this port (sdl_conf, cmake_conf), with a step before SDL's build, one
+# after SDL_mixer's, one at the end, and a check after libjpeg-turbo's build.
 configure=(./configure) mk=(make) cm=(cmake) env_port=() env_mixer=() cmake_conf=() lib_ldflags=
 sdl_prepare() { :; }
 mixer_finish() { :; }

@@ -20,6 +20,7 @@ struct Frame {
 std::vector<Frame> frames(1);
 std::string startup;               // SDL's start-up calls, in order
 bool fake_layout;                  // answer the video mode with another pixel layout
+bool no_memory;                    // calloc fails
 SDL_Surface *fake_screen;          // that layout's screen, ours to free
 bool effects;                      // false: the effects' calls are recorded, not run
 bool returned;                     // SDL_main has returned
@@ -40,6 +41,7 @@ template <class... A> void log(const char *call, A... args)
     ret __wrap_##name params
 extern "C" {
 WRAP(time_t, time, (time_t * t)) { return log("time"), __real_time(t); }
+WRAP(void *, calloc, (size_t n, size_t size)) { return no_memory ? nullptr : __real_calloc(n, size); }
 WRAP(int, SDL_main, (int argc, char **argv))
 {
     returned = false;
@@ -258,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(Timeline, Screen, ::testing::Bool());
 
 // SDL is shut down at every exit: after SDL_main returns, and on the
 // failures that end the process from start-up.
-struct Exit { const char *what; const char *image; const char *driver; int status; const char *says; };
+struct Exit { const char *what; const char *image; const char *driver; int status; const char *says; bool no_memory; };
 class Exits : public ::testing::TestWithParam<Exit> {};
 
 TEST_P(Exits, WithTheStatusAndSdlShutDown)
@@ -272,6 +274,7 @@ TEST_P(Exits, WithTheStatusAndSdlShutDown)
     EXPECT_EXIT(
         {
             setenv("SDL_VIDEODRIVER", c.driver, 1);
+            no_memory = c.no_memory;
             std::filesystem::current_path(dir.path);
             // Frames at 0 and at the end; a failing start-up exits on its own.
             scripted::Run run;
@@ -286,6 +289,7 @@ INSTANTIATE_TEST_SUITE_P(Timeline, Exits, ::testing::Values(
     Exit{"the end", "picture", "dummy", 0, "SDL_Quit after SDL_main returned"},
     Exit{"no picture", nullptr, "dummy", 2, "SDL_Quit on exit"},
     Exit{"text for a picture", "no picture\n", "dummy", 2, "SDL_Quit on exit"},
-    Exit{"no screen", "picture", "nosuchdriver", 1, "SDL_Quit on exit"}));
+    Exit{"no screen", "picture", "nosuchdriver", 1, "SDL_Quit on exit"},
+    Exit{"no memory for the fire field", "picture", "dummy", 1, "SDL_Quit on exit", true}));
 
 }
