@@ -7,8 +7,9 @@
 #                         real window on both (the linux workflow)
 #   ./test.sh --all       those and the extras (captures through ffmpeg,
 #                         the Debian package, the benchmark), the sanitizers,
-#                         the page in Chromium, Windows under wine, and the
-#                         other CPUs: i386, arm64, armhf, s390x
+#                         the page in Chromium, Windows under wine, the
+#                         other CPUs: i386, arm64, armhf, s390x, and the
+#                         release's package and zips built twice, the same
 #   ./test.sh --arch ARCH that CPU alone (may be given more than once),
 #                         leaving its demo in build-ARCH/
 # A failing step does not stop the others. The last line is "N passed, M
@@ -21,7 +22,7 @@ usage() { echo "usage: $0 [--all | --arch i386|arm64|armhf|s390x ...]" >&2; exit
 presets=(linux)
 while [ $# -gt 0 ]; do
     case $1 in
-        --all) presets=(linux-all san web win32 i386 arm64 armhf s390x) ;;
+        --all) presets=(linux-all san web win32 i386 arm64 armhf s390x release) ;;
         --arch) [[ " i386 arm64 armhf s390x " == *" ${2:-none} "* ]] || usage; presets+=("$2"); shift ;;
         *) usage ;;
     esac
@@ -37,15 +38,17 @@ passed=0 failed=0 skipped=() log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
 # step TITLE COMMAND...: runs the command, adding up the tests ctest counts
-# in its output; a step that fails without a failed test counts as one.
+# in its output, or the checks a script counts in its last line, "N passed,
+# M failed"; a step that fails without a failed test counts as one.
 step() {
     printf '\n=== %s\n' "$1"
     local t0=$SECONDS p=0 f=0
     "${@:2}" 2>&1 | tee "$log"
     local rc=${PIPESTATUS[0]}
     echo "($((SECONDS - t0)) s)"
-    read -r p f < <(awk '/tests failed out of/ { f += $4; p += $NF - $4 } /\(Skipped\)$/ { p-- }
-        END { print p + 0, f + 0 }' "$log")
+    read -r p f < <(awk '/tests failed out of/ { c = 1; f += $4; p += $NF - $4 } /\(Skipped\)$/ { p-- }
+        /^[0-9]+ passed, [0-9]+ failed$/ { sp = $1; sf = $3 }
+        END { if (!c) { p = sp; f = sf } print p + 0, f + 0 }' "$log")
     mapfile -t -O ${#skipped[@]} skipped < <(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log")
     [ "$rc" -ne 0 ] && [ "$f" -eq 0 ] && f=1
     passed=$((passed + p)) failed=$((failed + f))
@@ -56,6 +59,8 @@ for p in "${presets[@]}"; do
         step "This machine's capture tool, which the other CPUs' stills are compared with" \
             bash -c "cmake --preset linux -DVASKILOIMU_TESTS=OFF >/dev/null &&
                 cmake --build --preset linux --target vaskiloimu-capture"
+    elif [ "$p" = release ]; then
+        step "The release's package and zips built twice, the same bytes" bash "$top/tests/reproducible_test.sh"
     else
         step "$p: $(cmake --list-presets=workflow 2>/dev/null | sed -n "s/^ *\"$p\" *- //p")" cmake --workflow --preset "$p"
     fi

@@ -6,6 +6,9 @@
 # goes in bin/ with its manual in section 1, and the package overrides
 # lintian's warning about a games package with something in bin/.
 include(GNUInstallDirs)
+# The folders it makes are the same whatever the builder's umask (022 or 002).
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+  GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 install(TARGETS vaskiloimu RUNTIME DESTINATION games)
 install(PROGRAMS dist/vaskiloimu-play DESTINATION games)
 install(TARGETS vaskiloimu-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -20,8 +20,8 @@ target_link_directories(libraries INTERFACE ${ports_prefix}/lib)
 # mean a stand-in of its own. On Windows SDL and SDL_mixer are DLLs, and
 # these their import libraries.
 foreach(lib SDL_mixer vorbisfile vorbis ogg SDL jpeg)
-  find_library(port_${lib} ${lib} PATHS ${ports_prefix}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  target_link_libraries(libraries INTERFACE ${port_${lib}})
+  find_library(${lib}_library ${lib} PATHS ${ports_prefix}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH NO_CACHE REQUIRED)
+  target_link_libraries(libraries INTERFACE ${${lib}_library})
 endforeach()
 if(VASKILOIMU_PORT MATCHES "^(i386|arm64|armhf|s390x)$")
   target_link_libraries(libraries INTERFACE pthread m)
@@ -33,8 +33,8 @@ endif()
 
 add_library(PNG::PNG INTERFACE IMPORTED)
 foreach(lib png16 z)
-  find_library(port_${lib} ${lib} PATHS ${ports_prefix}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  target_link_libraries(PNG::PNG INTERFACE ${port_${lib}})
+  find_library(${lib}_library ${lib} PATHS ${ports_prefix}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH NO_CACHE REQUIRED)
+  target_link_libraries(PNG::PNG INTERFACE ${${lib}_library})
 endforeach()
 
 # The other targets' frames are compared with this machine's capture tool's.

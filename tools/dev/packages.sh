@@ -42,6 +42,7 @@ packages() {
         win32) echo "$(packages build) dpkg-dev g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32" \
             "binutils-mingw-w64-i686 wine wine32:i386 xvfb x11-utils xdotool imagemagick sox libsox-fmt-base" ;;
         web) echo "$(packages build) dpkg-dev emscripten nodejs chromium imagemagick sox libsox-fmt-base python3" ;;
+        release) echo "$(packages linux-all win32 web)" ;;
         media) echo "$(packages build) libjpeg-dev libvorbis-dev imagemagick" ;;
         *) echo "no preset $p" >&2; return 1 ;;
         esac

@@ -31,7 +31,10 @@ std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
         "-framerate", std::to_string(o.fps), "-i", "pipe:0",
         // The demo stops its sound with its last frame.
         "-t", seconds, "-i", "file:" + music,
-        "-map", "0:v:0", "-map", "1:a:0"};
+        "-map", "0:v:0", "-map", "1:a:0",
+        // No time, random identifier or version in the file: the same frames
+        // and ffmpeg give the same bytes.
+        "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact"};
     std::string n = std::to_string(o.scale), scale = "scale=iw*" + n + ":ih*" + n + ":flags=neighbor";
     if (o.lossless) {
         if (o.scale > 1)
