@@ -1,7 +1,7 @@
 # The libraries for a target other than this machine: SDL 1.2, SDL_mixer,
-# libogg, libvorbis, libjpeg-turbo, zlib and libpng, built from Debian's
-# sources by ports/deps.sh with this build's compiler and flags, once, and
-# kept in a cache. SDL_image's source is not to be had: ports/image.c plays
+# libogg, libvorbis, libjpeg-turbo, zlib, libpng and giflib, built from
+# Debian's sources by ports/deps.sh with this build's compiler and flags,
+# once, and kept in a cache. SDL_image's source is not to be had: ports/image.c plays
 # its part, and rand.c gives the ports whose C library has another
 # generator glibc's.
 string(STRIP "${CMAKE_C_FLAGS}" port_cflags)
@@ -19,7 +19,7 @@ target_link_directories(libraries INTERFACE ${ports_prefix}/lib)
 # By their paths, in the order they need each other: emcc takes -lSDL to
 # mean a stand-in of its own. On Windows SDL and SDL_mixer are DLLs, and
 # these their import libraries.
-foreach(lib SDL_mixer vorbisfile vorbis ogg SDL jpeg)
+foreach(lib SDL_mixer vorbisfile vorbis ogg SDL jpeg png16 z gif)
   find_library(${lib}_library ${lib} PATHS ${ports_prefix}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH NO_CACHE REQUIRED)
   target_link_libraries(libraries INTERFACE ${${lib}_library})
 endforeach()

@@ -1,6 +1,7 @@
-/* The part of SDL_image's interface the demo uses, for the Windows and web
- * builds, where the library itself cannot be built from Debian's sources:
- * image.c provides it with libjpeg-turbo and SDL's own BMP reader. */
+/* The part of SDL_image's interface the demo uses, for the builds where the
+ * library itself cannot be built from Debian's sources (Windows, the web,
+ * the other CPUs): image.c provides it with libjpeg-turbo, libpng, giflib
+ * and SDL's own BMP reader. */
 #ifndef VASKILOIMU_SDL_IMAGE_H
 #define VASKILOIMU_SDL_IMAGE_H
 
@@ -10,8 +11,8 @@
 extern "C" {
 #endif
 
-/* Reads a JPEG or BMP file, told apart by its first bytes, into a new 24-
- * or 32-bit surface. NULL on any failure, with the reason in SDL_GetError. */
+/* Reads a JPEG, PNG, GIF or BMP file, told apart by its first bytes, into a
+ * new 24- or 32-bit surface. NULL on any failure, with the reason in SDL_GetError. */
 SDL_Surface *IMG_Load(const char *file);
 
 /* The same from an SDL stream, which is closed afterwards when freesrc is

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # ports/deps.sh PORT: builds the libraries a port links with, from Debian's
 # source packages (see sources.sh): SDL 1.2, SDL_mixer 1.2 (Ogg Vorbis only),
-# libogg, libvorbis, libjpeg-turbo, zlib and libpng. SDL_image's source is
-# not to be had; image.c stands in for it. The build runs it when it is
-# configured for a port (cmake/ports.cmake) and says in the environment what
-# the target is:
+# libogg, libvorbis, libjpeg-turbo, zlib, libpng and giflib. SDL_image's
+# source is not to be had; image.c stands in for it with the last four. The
+# build runs it when it is configured for a port (cmake/ports.cmake) and
+# says in the environment what the target is:
 #   PORT_CC, PORT_CFLAGS, PORT_LDFLAGS  its C compiler and flags
 #   PORT_HOST                           its GNU triplet (none for the web)
 #   PORT_TOOLCHAIN                      its CMake toolchain file
@@ -161,6 +161,13 @@ build_png() {
     install -m 644 png.h pngconf.h build/pnglibconf.h "$prefix/include/"
 }
 
+build_gif() {
+    # The library alone, by its own makefile: its programs are not wanted.
+    "${mk[@]}" -j"$jobs" libgif.a CFLAGS="-std=gnu99 $cflags" ${host:+CC="${PORT_CC}" AR="$host-ar"}
+    install -m 644 libgif.a "$prefix/lib/"
+    install -m 644 gif_lib.h "$prefix/include/"
+}
+
 build_deps() {
     local work=$cache/work-$key
     rm -rf "$work" "$prefix"
@@ -178,6 +185,7 @@ build_deps() {
     step "libjpeg-turbo ${ver[libjpeg-turbo]}" "$work/libjpeg-turbo" build_jpeg
     step "zlib ${ver[zlib]}" "$work/zlib" build_zlib
     step "libpng ${ver[libpng1.6]}" "$work/libpng1.6" build_png
+    step "giflib ${ver[giflib]}" "$work/giflib" build_gif
     port_finish
 
     copy_licenses "$work" "$prefix/licenses"

@@ -3,7 +3,7 @@
 # built from, and the steps to fetch, unpack and build them. It only defines
 # them; each function says on stderr what went wrong and returns non-zero.
 
-srcpkgs=(libogg libvorbis libsdl1.2 sdl-mixer1.2 libjpeg-turbo zlib libpng1.6)
+srcpkgs=(libogg libvorbis libsdl1.2 sdl-mixer1.2 libjpeg-turbo zlib libpng1.6 giflib)
 
 # sources_entries: makes sure apt-get source can fetch them. Debian's images
 # ship only binary package entries; the source entries are copied from
@@ -82,7 +82,8 @@ copy_licenses() {
     cp "$work/libjpeg-turbo/LICENSE.md" "$dest/libjpeg-turbo.txt" &&
     cp "$work/libjpeg-turbo/README.ijg" "$dest/libjpeg-turbo-README.ijg.txt" &&
     cp "$work/zlib/debian/copyright" "$dest/zlib.txt" &&
-    cp "$work/libpng1.6/LICENSE" "$dest/libpng.txt"
+    cp "$work/libpng1.6/LICENSE" "$dest/libpng.txt" &&
+    cp "$work/giflib/COPYING" "$dest/giflib.txt"
 }
 
 # step NAME DIR FUNCTION: runs FUNCTION in DIR, stopping at its first failing

@@ -37,8 +37,8 @@ packages() {
         build) echo g++ cmake ninja-build pkg-config libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libpng-dev ;;
         linux) echo "$(packages build) libgtest-dev libx11-dev libsdl1.2-compat xvfb x11-utils xdotool imagemagick" ;;
         linux-all) echo "$(packages linux) ffmpeg lintian appstream mandoc groff-base desktop-file-utils" ;;
-        san) echo "$(packages linux) clang libclang-rt-14-dev libjpeg-dev" ;;
-        i386 | arm64 | armhf | s390x) echo "$(packages build) libgtest-dev dpkg-dev crossbuild-essential-$p qemu-user-static" ;;
+        san) echo "$(packages linux) clang libclang-rt-14-dev libjpeg-dev libgif-dev" ;;
+        i386 | arm64 | armhf | s390x) echo "$(packages build) libgtest-dev dpkg-dev crossbuild-essential-$p qemu-user-static imagemagick" ;;
         win32) echo "$(packages build) dpkg-dev g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32" \
             "binutils-mingw-w64-i686 wine wine32:i386 xvfb x11-utils xdotool imagemagick sox libsox-fmt-base" ;;
         web) echo "$(packages build) dpkg-dev emscripten nodejs chromium imagemagick sox libsox-fmt-base python3" ;;

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Another target's frames against this machine's with the pictures people
+# have in place of the demo's own, under its name: a PNG, a PNG with
+# transparency and a GIF with a transparent colour, made from the demo's.
+# Usage: picture_stills.sh NATIVE_CAPTURE MEDIA IMAGE_FILE "OPTIONS" COMMAND...
+#   as same_stills.sh, with IMAGE_FILE the picture's name in MEDIA.
+set -u
+native=$1 media=$2 image=$3 options=$4
+shift 4
+here=$(cd "$(dirname "$0")" && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failed=0
+for kind in PNG24 PNG32 GIF; do
+    mkdir "$tmp/$kind"
+    cp "$media"/* "$tmp/$kind/"
+    convert "$media/$image" -fuzz 20% -transparent black "$kind:$tmp/$kind/$image" || exit 1
+    echo "== $kind"
+    bash "$here/same_stills.sh" "$native" "$tmp/$kind" "$options" "$@" || failed=1
+done
+exit $failed
