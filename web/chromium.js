@@ -63,7 +63,7 @@ function devtools(browser) {
 
 // Opens the site's page at query (such as '?fps=20') and returns it: send a
 // protocol command, evaluate an expression in the page, wait until one holds,
-// click it, go to it again; files (see serve) can be changed meanwhile.
+// click it, go to it again (or at another query); files (see serve) can be changed meanwhile.
 async function open(site, query = '', reports = null) {
     const files = {}, server = await serve(site, files, reports);
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-chromium-'));
@@ -106,7 +106,7 @@ async function open(site, query = '', reports = null) {
         for (const type of ['mousePressed', 'mouseReleased'])
             await send('Input.dispatchMouseEvent', { type, x: 10, y: 10, button: 'left', clickCount: 1 });
     };
-    const go = () => send('Page.navigate', { url: `http://127.0.0.1:${server.address().port}/${query}` });
+    const go = (q = query) => send('Page.navigate', { url: `http://127.0.0.1:${server.address().port}/${q}` });
     await send('Page.enable');
     await go();
     return { send, evaluate, until, click, go, close, files, version: (await cdp('Browser.getVersion')).product };

@@ -1,8 +1,10 @@
 // The page's controls in headless Chromium, played normally: a click or a
 // key starts the demo, releasing Esc ends it and pressing it alone does not,
-// it plays again, F asks for full screen, your own media dropped or picked
-// are played, and each failure shows its own message. Prints "ok: ..." or
-// "FAILED: ..." a check.
+// it plays again, F asks for full screen, a tap shows the controls that
+// pause, resume and stop it, Space pauses and resumes it with its sound kept
+// to the picture, a hidden page pauses, your own media dropped or picked
+// are played, each failure shows its own message, and a pause in test mode
+// changes no frame. Prints "ok: ..." or "FAILED: ..." a check.
 //
 //   node web/controls_test.js SITE PICTURE MUSIC
 //   (PICTURE, MUSIC: the media's file names; the build passes them)
@@ -13,11 +15,11 @@ const fs = require('fs'), os = require('os'), path = require('path');
 const [site, picture, music] = process.argv.slice(2);
 const note = "document.getElementById('note').textContent";
 const running = "state == 'running' && spent().then(s => s.frames > 2)";
-const notRead = `The picture ${picture} could not be read.`;
+const notRead = name => `The picture ${name} could not be read.`;
 const junk = Buffer.from('not a picture, not music: nothing a decoder takes');
 
 // Keys as the protocol sends them: the key, its code and its key code.
-const keys = { Escape: ['Escape', 27], a: ['KeyA', 65], f: ['KeyF', 70] };
+const keys = { Escape: ['Escape', 27], a: ['KeyA', 65], f: ['KeyF', 70], ' ': ['Space', 32] };
 const key = (page, type, name) => page.send('Input.dispatchKeyEvent',
     { type, key: name, code: keys[name][0], windowsVirtualKeyCode: keys[name][1] });
 const press = async (page, name) => { await key(page, 'keyDown', name); await key(page, 'keyUp', name); };
@@ -28,12 +30,45 @@ const drop = (page, name, type, bytes) => page.evaluate(`(() => {
     dispatchEvent(new DragEvent('drop', { dataTransfer: t, cancelable: true }));
 })()`);
 const said = (page, text) => page.until(`${note} == ${JSON.stringify(text)}`);
-// Counts the sound buffers that are not silent as the page starts them.
+// Counts the sound buffers that are not silent as the page starts them, and
+// keeps where the last one scheduled ahead puts the sound's clock 0 on the
+// audio context's time.
 const listen = `window.heard = 0;
-    AudioBufferSourceNode.prototype.start = (play => function (...args) {
+    AudioBufferSourceNode.prototype.start = (play => function (when, offset) {
         if (this.buffer.getChannelData(0).some(v => v)) heard++;
-        return play.apply(this, args);
+        const h = held.find(h => h.buffer == this.buffer);
+        if (when > 0 && h) window.zero = when - (offset || 0) - h.first / rate;
+        return play.apply(this, arguments);
     })(AudioBufferSourceNode.prototype.start);`;
+// How far the picture is ahead of the sound, in ms: the clock of the frames
+// shown against the sound heard as each was shown, by the output's
+// timestamp; the median of a few.
+const apart = page => page.evaluate(`(async () => {
+    const d = [];
+    for (let i = 0; i < 7; i++, await new Promise(go => setTimeout(go, 30))) {
+        const s = await spent(), o = audio.getOutputTimestamp();
+        d.push(s.clock - 1000 * (o.contextTime + (s.shown - performance.timeOrigin - o.performanceTime) / 1000 - zero));
+    }
+    return d.sort((a, b) => a - b)[3];
+})()`);
+const wait = ms => new Promise(go => setTimeout(go, ms));
+// The demo's clock stands still, its frames too.
+const still = async page => {
+    const before = await page.evaluate('spent()');
+    await wait(300);
+    const after = await page.evaluate('spent()');
+    if (after.frames != before.frames || after.clock != before.clock) throw new Error('it did not pause');
+};
+const tap = async (page, selector) => {
+    const [x, y] = await page.evaluate(`(r => [r.x + r.width / 2, r.y + r.height / 2])(document.querySelector('${selector}').getBoundingClientRect())`);
+    for (const type of ['touchStart', 'touchEnd'])
+        await page.send('Input.dispatchTouchEvent', { type, touchPoints: type == 'touchEnd' ? [] : [{ x, y }] });
+};
+const visible = (page, shown) => page.evaluate(`Object.defineProperty(document, 'hidden', { value: ${!shown}, configurable: true });
+    document.dispatchEvent(new Event('visibilitychange'))`);
+// In test mode, records the stills the page reports.
+const stills = `window.reported = [];
+    fetch = (f => (to, o) => (/still/.test(to) && reported.push(o.body), f(to, o)))(fetch);`;
 
 // The frames shown so far, and then more than n more.
 const frames = page => page.evaluate('spent().then(s => s.frames)');
@@ -65,6 +100,69 @@ const cases = [
         await press(page, 'f');
         await page.until('document.fullscreenElement != null');
     }],
+    ['a tap shows the controls, which pause, resume and stop it, and hide again', async page => {
+        await page.click();
+        await page.until(running);
+        await page.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 1 });
+        try {
+            await tap(page, 'canvas');
+            await page.until("getComputedStyle(document.getElementById('controls')).display == 'flex'");
+            await tap(page, '#pause');
+            await still(page);
+            await tap(page, '#pause');
+            await moreFrames(page, 10);
+            await page.until("!document.body.classList.contains('controls')", 6000);
+            await tap(page, 'canvas');
+            await tap(page, '#stop');
+            await said(page, 'Click or press a key to play again.');
+        } finally {
+            await page.send('Emulation.setTouchEmulationEnabled', { enabled: false });
+        }
+    }],
+    ['Space pauses and resumes it, and the sound stays within a frame of the picture', async page => {
+        await page.click();
+        await page.until(running);
+        await page.until('zero && audio.currentTime - at > 1');
+        const first = await apart(page);
+        for (let i = 0; i < 3; i++) {
+            await press(page, ' ');
+            await still(page);
+            await press(page, ' ');
+            await moreFrames(page, 10);
+        }
+        const last = await apart(page);
+        if (!(Math.abs(first) < 16.7 && Math.abs(last) < 16.7))
+            throw new Error(`the picture was ${first.toFixed(1)} ms ahead of the sound, ${last.toFixed(1)} ms after three pauses`);
+        if (await page.evaluate("state != 'running'")) throw new Error('Space ended it');
+    }],
+    ['hidden, it pauses, and goes on when shown unless the viewer paused it', async page => {
+        await page.click();
+        await page.until(running);
+        await visible(page, false);
+        await still(page);
+        if (await page.evaluate('playing.size')) throw new Error('its sound went on');
+        await visible(page, true);
+        await moreFrames(page, 10);
+        await press(page, ' ');
+        await visible(page, false);
+        await visible(page, true);
+        await still(page);
+    }],
+    ['in test mode, a pause between two frames changes no frame', async page => {
+        await page.go('?fps=20&seed=5&still=8000');
+        await page.until('spent().then(s => s.frames > 3)');
+        await press(page, ' ');
+        await still(page);
+        if (await page.evaluate('reported.length')) throw new Error('the pause came too late');
+        await press(page, ' ');
+        await page.until('reported.length == 1');
+        await press(page, 'Escape');
+        await page.until("state == 'ended'");
+        await page.click();
+        await page.until('reported.length == 2');
+        if (!await page.evaluate('reported[0].length > 0 && reported[0].every((v, i) => v == reported[1][i])'))
+            throw new Error('the paused run gave another frame');
+    }, stills],
     ['without WebAssembly the page says so', async page => {
         await said(page, 'This browser cannot run WebAssembly.');
     }, 'delete window.WebAssembly'],
@@ -74,16 +172,20 @@ const cases = [
     ['missing music is named', async page => {
         await said(page, `${music} is missing (404).`);
     }, null, { [music]: null }],
-    ['a dropped bad picture gives the same message, and the page takes another', async page => {
+    ['a dropped bad picture is named by its own name, and the page takes another', async page => {
         await drop(page, 'mine.jpg', 'image/jpeg', junk);
         await said(page, 'With mine.jpg: click or press a key to start.');
         await page.click();
-        await said(page, notRead);
+        await said(page, notRead('mine.jpg'));
         await drop(page, 'again.jpg', 'image/jpeg', fs.readFileSync(path.join(site, picture)));
         await said(page, 'With again.jpg: click or press a key to start.');
         await page.click();
         await page.until(running);
     }],
+    ['its own bad picture is named by its own name', async page => {
+        await page.click();
+        await said(page, notRead(picture));
+    }, null, { [picture]: junk }],
     ['picked music that cannot be decoded plays silently', async page => {
         const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-controls-')), file = path.join(dir, 'mine.ogg');
         fs.writeFileSync(file, junk);

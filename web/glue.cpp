@@ -9,7 +9,9 @@
 //    frame. SDL itself has no audio driver here, so its mixing routine takes
 //    the format to be 16-bit, as opened; the linker's --wrap (see
 //    CMakeLists.txt) sends the mixer's calls of SDL's audio here;
-//  - a released Esc arrives as SDL's key event.
+//  - a released Esc arrives as SDL's key event;
+//  - while the page is paused, the program is kept waiting, and its clock
+//    leaves the paused time out.
 // rand and srand are glibc's, from ports/rand.c.
 #include <emscripten.h>
 #include <stdlib.h>
@@ -32,13 +34,14 @@ EM_JS(void, page_audio, (const void *p, int bytes), {
 });
 EM_JS(void, page_audio_start, (int rate), { Module.audioStart(rate); });
 EM_JS(void, page_end, (int status), { Module.ended(status); });
-// Waits for the next animation frame, or ms milliseconds: ASYNCIFY unwinds
-// the program, and rewinds it on the wake-up (the build lists this among
-// the calls that may do so). A plain callback, no promise: each promise
-// costs microtasks on every frame.
-EM_JS(void, page_wait, (int ms), {
-    Asyncify.handleSleep(wake => ms < 0 ? requestAnimationFrame(() => wake()) : setTimeout(wake, ms));
-});
+// Waits for the next animation frame, or ms milliseconds, and for as long
+// as the page is paused: ASYNCIFY unwinds the program, and rewinds it on
+// the wake-up (the build lists this among the calls that may do so). A
+// plain callback, no promise: each promise costs microtasks on every frame.
+EM_JS(void, page_wait, (int ms), { Asyncify.handleSleep(wake => Module.wait(ms, wake)); });
+// Milliseconds, less the time the page was paused; as an unsigned 32-bit
+// count, it wraps as SDL's does.
+EM_JS(Uint32, page_ticks, (void), { return Module.ticks(); });
 
 }
 
@@ -92,6 +95,11 @@ void show(const SDL_Surface *screen, int t)
 void scripted::device_delay(Uint32 ms)
 {
     page_wait((int)ms);
+}
+
+Uint32 scripted::device_ticks()
+{
+    return page_ticks();
 }
 
 // Off the scripted clock, a frame is shown at the next animation frame; on

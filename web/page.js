@@ -1,7 +1,7 @@
 // The page's script, on its main thread. The demo runs in a worker
 // (worker.js) that draws into the canvas, so that its frames take none of
-// this thread's time; the page plays its sound, passes it Esc and your own
-// media, and shows messages.
+// this thread's time; the page plays its sound, passes it Esc, pauses and
+// your own media, and shows messages and its controls.
 // Test mode: ?fps=N&seed=S&still=T1,T2 runs on a scripted clock, frame n at
 // n*1000/N ms, srand seeded with S, and sends the canvas at those clock
 // values, the sound as played and the end status back to the server.
@@ -19,7 +19,8 @@ const playing = new Set(), sent = [], asked = [];
 function say(text) {
     note.textContent = text;
     note.style.display = text ? 'flex' : 'none';
-    document.body.className = state == 'running' ? 'running' : '';
+    document.body.classList.toggle('running', state == 'running');
+    if (state != 'running') document.body.classList.remove('controls');
 }
 function report(name, body) {
     if (fps) sent.push(fetch('/report/' + name, { method: 'POST', body }));
@@ -45,8 +46,46 @@ function fullScreen() {
     if (document.fullscreenElement) document.exitFullscreen();
     else document.documentElement.requestFullscreen().catch(() => {});
 }
-document.getElementById('full').addEventListener('click', e => { e.stopPropagation(); fullScreen(); });
+for (const b of document.querySelectorAll('.full')) b.addEventListener('click', fullScreen);
 canvas.addEventListener('dblclick', fullScreen);
+
+// While the demo runs, a tap or a click shows its controls for a few
+// seconds, and the pointer with them; paused, they stay. Pausing holds the
+// demo's clock and its sound together (see resumed below); a page that is
+// hidden pauses, and goes on when shown again unless the viewer paused it.
+// paused: null, 'viewer' or 'hidden'. Stopping is as releasing Esc.
+let paused = null, stopping = false, hiding;
+const pauseButton = document.getElementById('pause');
+function showControls() {
+    document.body.classList.add('controls');
+    clearTimeout(hiding);
+    hiding = setTimeout(() => paused || document.body.classList.remove('controls'), 3000);
+}
+addEventListener('click', e => state == 'running' && e.target != note && showControls());
+function pause(by) {
+    if (state != 'running' || paused || stopping) return;
+    paused = by;
+    silence();
+    worker.postMessage({ pause: true });
+    pauseButton.textContent = 'Play';
+    if (by == 'viewer') showControls();
+}
+function resume() {
+    if (!paused || stopping) return;
+    paused = null;
+    worker.postMessage({ resume: true });
+    pauseButton.textContent = 'Pause';
+    showControls();
+}
+function stop() {
+    if (state != 'running' || stopping) return;
+    stopping = true;
+    silence();
+    worker.postMessage({ escape: true });
+}
+pauseButton.addEventListener('click', () => paused ? resume() : pause('viewer'));
+document.getElementById('stop').addEventListener('click', stop);
+document.addEventListener('visibilitychange', () => document.hidden ? pause('hidden') : paused == 'hidden' && resume());
 
 // Your own media, dropped on the page or picked, replace the default ones
 // from the next start on: a picture, music, or both. They are read here and
@@ -54,7 +93,7 @@ canvas.addEventListener('dblclick', fullScreen);
 // a picture that cannot be read ends the demo with its message, and music
 // that cannot be decoded leaves it silent.
 const pick = document.getElementById('pick');
-document.getElementById('own').addEventListener('click', e => { e.stopPropagation(); pick.click(); });
+document.getElementById('own').addEventListener('click', () => pick.click());
 pick.addEventListener('change', () => use(pick.files));
 addEventListener('dragover', e => e.preventDefault());
 addEventListener('drop', e => { e.preventDefault(); use(e.dataTransfer.files); });
@@ -70,14 +109,22 @@ async function use(files) {
         say(`With ${own.filter(Boolean).join(' and ')}: click or press a key to start.`);
 }
 
-// Browsers let a page make sound only after a click or a key.
+// Browsers let a page make sound only after a click or a key. Space pauses
+// and resumes the demo as it runs, as in video players.
 note.addEventListener('click', start);
 addEventListener('keydown', e => {
     if (e.key == 'f' || e.key == 'F') fullScreen();
-    else if (e.key != 'Escape' && !e.repeat) start();
+    else if (e.key == ' ' && state == 'running') {
+        e.preventDefault();
+        if (!e.repeat) paused ? resume() : pause('viewer');
+    } else if (e.key != 'Escape' && !e.repeat) start();
 });
-// As in the demo itself, releasing Esc ends it.
-addEventListener('keyup', e => { if (e.key == 'Escape' && state == 'running') worker.postMessage({ escape: true }); });
+// As in the demo itself, releasing Esc ends it. Space let go on a button
+// would press it too.
+addEventListener('keyup', e => {
+    if (e.key == 'Escape') stop();
+    if (e.key == ' ') e.preventDefault();
+});
 
 async function load() {
     if (typeof WebAssembly != 'object') throw 'This browser cannot run WebAssembly.';
@@ -102,11 +149,16 @@ async function load() {
 }
 
 // The sound: its sample frames a second, its clock 0 on the audio context's
-// clock, the frames received since, and in test mode what was received.
-let rate, at = 0, queued = 0, record = [];
+// clock, the frames received since, those received that may not have been
+// heard yet (each { first: its first frame, buffer }), and in test mode
+// what was received.
+let rate, at = 0, queued = 0, held = [], record = [];
 function start() {
     if (state != 'ready' && state != 'ended') return;
     state = 'running';
+    paused = null;
+    stopping = false;
+    pauseButton.textContent = 'Pause';
     say('');
     // At the rate the demo mixes at, so that the browser plays its buffers
     // as they are; made here, since sound may start only on a click or a key.
@@ -126,9 +178,17 @@ function fromWorker({ data }) {
     if (data.error) fail(data.error);
     if (data.audioStart) {
         rate = data.audioStart;
-        at = audio.currentTime + 0.05;
+        at = heardAt(data.zero);
         queued = 0;
+        held = [];
         record = [];
+    }
+    // The demo's clock goes on where it stood: the sound's clock 0 is placed
+    // anew from it, as at the start, so that no pause can move the two
+    // apart, and what was held and not heard plays from there.
+    if (data.resumed) {
+        at = heardAt(data.resumed);
+        if (!paused && !stopping) held.forEach(play);
     }
     if (data.audio) {
         const s = data.audio, n = s.length / 2, b = audio.createBuffer(2, n, rate);
@@ -145,28 +205,24 @@ function fromWorker({ data }) {
             }
             record.push(back);
         } else {
-            // What comes late is cut, so the sound keeps to the clock.
-            const src = audio.createBufferSource(), when = at + queued / rate;
-            const late = audio.currentTime - when;
-            src.buffer = b;
-            src.connect(audio.destination);
-            src.onended = () => playing.delete(src);
-            if (late <= 0) src.start(when);
-            else if (late < n / rate) src.start(0, late);
-            playing.add(src);
+            const heard = h => at + (h.first + h.buffer.length) / rate < audio.currentTime;
+            if (!paused) while (held.length && heard(held[0])) held.shift();
+            held.push({ first: queued, buffer: b });
+            if (!paused && !stopping) play(held[held.length - 1]);
         }
         queued += n;
     }
     if ('ended' in data) {
         const status = data.ended;
-        for (const src of playing) src.stop();
-        playing.clear();
+        silence();
+        paused = null;
+        stopping = false;
         if (status == 0) {
             state = 'ended';
             say('Click or press a key to play again.');
         } else if (status == 2) {
             // Another picture may do: the page stays ready for it.
-            fail('The picture ' + IMAGE + ' could not be read.');
+            fail('The picture ' + (own[0] || IMAGE) + ' could not be read.');
             state = 'ended';
         } else {
             fail('The demo could not set its screen.');
@@ -178,8 +234,38 @@ function fromWorker({ data }) {
     }
 }
 
+// The audio context's time that is heard at the given moment of the page's
+// time line (performance.timeOrigin + performance.now()). The output's
+// timestamp holds the output's latency and is exact; currentTime moves in
+// steps of tens of milliseconds, and serves where there is no timestamp.
+function heardAt(moment) {
+    const o = audio.getOutputTimestamp ? audio.getOutputTimestamp() : {};
+    const ms = moment - performance.timeOrigin;
+    return o.performanceTime ? o.contextTime + (ms - o.performanceTime) / 1000
+        : audio.currentTime - (audio.outputLatency || 0) + (ms - performance.now()) / 1000;
+}
+
+// Sound held from its first frame on, at its place on the sound's clock;
+// what comes late is cut, so the sound keeps to the clock.
+function play({ first, buffer }) {
+    const when = at + first / rate, late = audio.currentTime - when;
+    if (late >= buffer.duration) return;
+    const src = audio.createBufferSource();
+    src.buffer = buffer;
+    src.connect(audio.destination);
+    src.onended = () => playing.delete(src);
+    if (late <= 0) src.start(when);
+    else src.start(0, late);
+    playing.add(src);
+}
+function silence() {
+    for (const src of playing) src.stop();
+    playing.clear();
+}
+
 // For the benchmark and the tests: milliseconds spent so far in each part
-// of the demo's frames, and frames shown, as the worker times them.
+// of the demo's frames, frames shown, and the last one's clock from the
+// sound's start and when it was shown, as the worker times them.
 function spent() {
     return new Promise(ok => {
         asked.push(ok);

@@ -2,9 +2,10 @@
 // straight into the page's canvas, so that the page's main thread has only
 // the sound and the controls to look after, and stays free for the browser.
 // The page sends the canvas once, then a start with the media for each run,
-// and Esc releases; this sends back the screen's size, the sound as it is
-// mixed, the frames shown (and in the benchmark's build what each part of
-// them took) when asked, and how the run ended.
+// Esc releases, pauses and resumes; this sends back the screen's size, the
+// sound as it is mixed, where the sound's clock stands, the frames shown
+// (and in the benchmark's build what each part of them took) when asked,
+// and how the run ended.
 'use strict';
 if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'function') {
     postMessage({ error: 'This browser cannot draw from a worker.' });
@@ -18,21 +19,50 @@ if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'fun
 }
 
 let canvas, g, escapes = 0, demo, frames = 0;
+// While paused, the program's next wake-up is held here; its clock leaves
+// out the milliseconds paused, so it goes on where it was.
+let paused = false, pausedAt = 0, pausedFor = 0, waking = null;
+const ticks = () => (paused ? pausedAt : performance.now()) - pausedFor;
+// The sound's clock 0 on ticks, and the ticks of the last frame shown.
+let soundAt = 0, shownAt = 0;
+// When the sound's clock was 0 on the page's time line, as if never paused:
+// the page plays the sound from there.
+const soundZero = () => performance.timeOrigin + performance.now() - (ticks() - soundAt);
+
+function resume() {
+    if (!paused) return;
+    paused = false;
+    pausedFor += performance.now() - pausedAt;
+    postMessage({ resumed: soundZero() });
+    if (waking) requestAnimationFrame(waking);
+    waking = null;
+}
 
 onmessage = ({ data }) => {
     if (data.canvas) {
         canvas = data.canvas;
         g = canvas.getContext('2d', { alpha: false });
     }
-    if (data.escape) escapes++;
+    if (data.pause && !paused) {
+        paused = true;
+        pausedAt = performance.now();
+    }
+    if (data.resume) resume();
+    // Esc is seen only by a program that runs.
+    if (data.escape) {
+        escapes++;
+        resume();
+    }
     if (data.start) start(data.start);
     if (data.spent) postMessage({ spent: spent() });
 };
 
-// Frames shown, and in the benchmark's build the milliseconds spent so far
-// in each part of them (web/timers.cpp).
+// Frames shown, the last one's clock from the sound's start and when it was
+// shown (on the page's time line), and in the benchmark's build the
+// milliseconds spent so far in each part of them (web/timers.cpp).
 function spent() {
-    const r = { frames }, timed = demo && demo.calledRun && demo._spent_ms;
+    const r = { frames, clock: shownAt - soundAt, shown: performance.timeOrigin + performance.now() - (ticks() - shownAt) };
+    const timed = demo && demo.calledRun && demo._spent_ms;
     const p = timed ? demo._spent_ms() >> 3 : 0;
     if (timed) ['pattern', 'overlay', 'steps', 'blit', 'frame'].forEach((name, i) => r[name] = demo.HEAPF64[p + i]);
     return r;
@@ -43,9 +73,17 @@ function spent() {
 function start({ files, fps, seed, stills }) {
     escapes = 0;
     frames = 0;
-    let image, rate, started = 0, queued = 0;
+    paused = false;
+    pausedFor = 0;
+    waking = null;
+    let image, rate, queued = 0;
     Vaskiloimu(demo = {
-        fps, seed,
+        fps, seed, ticks,
+        wait(ms, wake) {
+            const go = () => paused ? waking = go : wake();
+            if (ms < 0) requestAnimationFrame(go);
+            else setTimeout(go, ms);
+        },
         preRun: [m => { for (const name in files) m.FS.writeFile(name, files[name]); }],
         escape: () => escapes > 0 ? (escapes--, 1) : 0,
         // The frame's bytes, R, G, B, A, where the program keeps them; the
@@ -61,6 +99,7 @@ function start({ files, fps, seed, stills }) {
             }
             g.putImageData(image, 0, 0);
             frames++;
+            shownAt = ticks();
             if (stills.includes(t)) postMessage({ still: [t, g.getImageData(0, 0, w, h).data] });
         },
         // The sound's clock 0 is now, at this many sample frames a second.
@@ -69,12 +108,12 @@ function start({ files, fps, seed, stills }) {
         // over costs the page, whatever its length.
         audioStart(perSecond) {
             rate = perSecond;
-            started = performance.now();
+            soundAt = ticks();
             queued = 0;
-            postMessage({ audioStart: rate });
+            postMessage({ audioStart: rate, zero: soundZero() });
         },
         audioWanted() {
-            const ahead = queued - Math.ceil((performance.now() - started) * rate / 1000);
+            const ahead = queued - Math.ceil((ticks() - soundAt) * rate / 1000);
             return ahead < 0.1 * rate ? Math.ceil(0.25 * rate) - Math.max(0, ahead) : 0;
         },
         audio(s) {

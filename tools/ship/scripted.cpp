@@ -141,14 +141,13 @@ using namespace scripted;
 // the scripted clock's answers while a run is on, the device's otherwise.
 extern "C" {
 
-Uint32 __real_SDL_GetTicks(void);
 int __real_SDL_Flip(SDL_Surface *screen);
 int __real_SDL_PollEvent(SDL_Event *event);
 void __real_srand(unsigned seed);
 
 Uint32 __wrap_SDL_GetTicks(void)
 {
-    return clocked() ? ticks : __real_SDL_GetTicks();
+    return clocked() ? ticks : device_ticks();
 }
 
 void __wrap_SDL_Delay(Uint32 ms)

@@ -69,6 +69,9 @@ bool clocked();
 // The device beneath the scripted clock, one a platform: SDL's own natively
 // (device.cpp), the page in a browser (web/glue.cpp).
 void device_delay(Uint32 ms);  // SDL_Delay when the clock is not scripted
+// SDL_GetTicks when the clock is not scripted: natively SDL's own; the page
+// leaves out the time it was paused, so that the demo goes on where it was.
+Uint32 device_ticks();
 // After each of the program's flips: t is the frame's clock value on the
 // scripted clock, else -1.
 void device_shown(SDL_Surface *screen, Sint32 t);
