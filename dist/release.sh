@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Makes the release from this checkout's commit into OUT/vaskiloimu-VERSION/
 # (OUT: release/ by default): the Debian package, the Windows zip, the page
-# as a zip of the served site, the capture (a lossless master, a video to
-# upload, a sheet of stills), the commit they came from, and SHA256SUMS
-# over all of them. It builds with the presets and packs what they built.
-# The package, the zips and the sheet are the same bytes from the same
-# commit, whatever the folder, the time, the umask, the locale or the user.
+# as a zip of the served site and as one HTML file, the capture (a lossless
+# master, a video to upload, a sheet of stills), the commit they came from,
+# and SHA256SUMS over all of them. It builds with the presets and packs what
+# they built. The package, the zips, the one-file page and the sheet are the
+# same bytes from the same commit, whatever the folder, the time, the umask,
+# the locale or the user.
 #
 #   bash dist/release.sh [--no-capture] [OUT]
-#   --no-capture: the package and the zips alone (what the reproducibility
-#   check builds twice)
+#   --no-capture: the package, the zips and the one-file page alone (what
+#   the reproducibility check builds twice)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 capture=1
@@ -38,6 +39,7 @@ mkdir -p "$dir"
 cp "build/vaskiloimu_${version}_$(dpkg --print-architecture).deb" "$dir/"
 cp build-win32/vaskiloimu-win32.zip "$dir/vaskiloimu-$version-win32.zip"
 cp build-web/vaskiloimu-web.zip "$dir/vaskiloimu-$version-web.zip"
+cp build-web/vaskiloimu.html "$dir/vaskiloimu-$version.html"
 
 if [ -n "$capture" ]; then
     # Always the same fire: the seed is fixed.

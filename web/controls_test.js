@@ -3,16 +3,18 @@
 // it plays again, F asks for full screen, a tap shows the controls that
 // pause, resume and stop it, Space pauses and resumes it with its sound kept
 // to the picture, a hidden page pauses, your own media dropped or picked
-// are played, each failure shows its own message, and a pause in test mode
-// changes no frame. Prints "ok: ..." or "FAILED: ..." a check.
+// are played, each failure shows its own message, a pause in test mode
+// changes no frame, and the page that is one file plays from disk, or says
+// what to do. Prints "ok: ..." or "FAILED: ..." a check.
 //
-//   node web/controls_test.js SITE PICTURE MUSIC
-//   (PICTURE, MUSIC: the media's file names; the build passes them)
+//   node web/controls_test.js SITE PICTURE MUSIC ONE_FILE
+//   (PICTURE, MUSIC: the media's file names; ONE_FILE: the page as one
+//   file; the build passes them)
 'use strict';
 const chromium = require('./chromium.js');
-const fs = require('fs'), os = require('os'), path = require('path');
+const fs = require('fs'), os = require('os'), path = require('path'), url = require('url');
 
-const [site, picture, music] = process.argv.slice(2);
+const [site, picture, music, oneFile] = process.argv.slice(2);
 const note = "document.getElementById('note').textContent";
 const running = "state == 'running' && spent().then(s => s.frames > 2)";
 const notRead = name => `The picture ${name} could not be read.`;
@@ -163,6 +165,16 @@ const cases = [
         if (!await page.evaluate('reported[0].length > 0 && reported[0].every((v, i) => v == reported[1][i])'))
             throw new Error('the paused run gave another frame');
     }, stills],
+    ['the page that is one file plays from disk', async page => {
+        await page.send('Page.navigate', { url: url.pathToFileURL(oneFile).href });
+        await said(page, 'Click or press a key to start.');
+        await page.click();
+        await page.until(running);
+    }],
+    ['the page that is one file, where its worker is refused, says what to do', async page => {
+        await page.send('Page.navigate', { url: url.pathToFileURL(oneFile).href });
+        await said(page, 'This browser does not run the demo from a file: open it in Chromium or Firefox, or from a web server.');
+    }, 'Worker = class { constructor() { throw new DOMException("refused", "SecurityError"); } }'],
     ['without WebAssembly the page says so', async page => {
         await said(page, 'This browser cannot run WebAssembly.');
     }, 'delete window.WebAssembly'],

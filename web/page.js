@@ -1,7 +1,9 @@
 // The page's script, on its main thread. The demo runs in a worker
 // (worker.js) that draws into the canvas, so that its frames take none of
 // this thread's time; the page plays its sound, passes it Esc, pauses and
-// your own media, and shows messages and its controls.
+// your own media, and shows messages and its controls. The page that is one
+// file (vaskiloimu.html) carries the worker, the program and the media in
+// `bundled`, the worker as text with the program before it.
 // Test mode: ?fps=N&seed=S&still=T1,T2 runs on a scripted clock, frame n at
 // n*1000/N ms, srand seeded with S, and sends the canvas at those clock
 // values, the sound as played and the end status back to the server.
@@ -13,6 +15,7 @@ const stills = (q.get('still') || '').split(',').filter(Boolean).map(Number);
 const IMAGE = '@IMAGE_FILE@', MUSIC = '@MUSIC_FILE@';
 
 const canvas = document.getElementById('screen'), note = document.getElementById('note');
+const one = self.bundled;
 let state = 'loading', media, audio, worker, size = [canvas.width, canvas.height];
 const playing = new Set(), sent = [], asked = [];
 
@@ -129,12 +132,20 @@ addEventListener('keyup', e => {
 async function load() {
     if (typeof WebAssembly != 'object') throw 'This browser cannot run WebAssembly.';
     if (!canvas.transferControlToOffscreen) throw 'This browser cannot draw from a worker.';
-    worker = new Worker('worker.js');
+    // Browsers that run no worker made by a page opened from a file fail here
+    // or at once after.
+    const fromFile = 'This browser does not run the demo from a file: open it in Chromium or Firefox, or from a web server.';
+    try {
+        worker = new Worker(one ? URL.createObjectURL(new Blob([one.worker], { type: 'text/javascript' })) : 'worker.js');
+    } catch (e) {
+        throw one ? fromFile : 'The demo could not start: ' + e.message;
+    }
     const started = new Promise((ok, no) => {
         worker.onmessage = e => e.data.ready ? ok() : no(e.data.error);
-        worker.onerror = e => no('The demo could not start: ' + (e.message || 'worker.js is missing.'));
+        worker.onerror = e => no(one ? fromFile : 'The demo could not start: ' + (e.message || 'worker.js is missing.'));
     });
     const get = async name => {
+        if (one) return Uint8Array.from(atob(one.files[name]), c => c.charCodeAt(0));
         const r = await fetch(name);
         if (!r.ok) throw name + ' is missing (' + r.status + ').';
         return new Uint8Array(await r.arrayBuffer());

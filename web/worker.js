@@ -5,13 +5,14 @@
 // Esc releases, pauses and resumes; this sends back the screen's size, the
 // sound as it is mixed, where the sound's clock stands, the frames shown
 // (and in the benchmark's build what each part of them took) when asked,
-// and how the run ended.
+// and how the run ended. In the page that is one file, the program comes
+// before this script, its WebAssembly as wasmBinary.
 'use strict';
 if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'function') {
     postMessage({ error: 'This browser cannot draw from a worker.' });
 } else {
     try {
-        importScripts('vaskiloimu.js');
+        if (typeof Vaskiloimu != 'function') importScripts('vaskiloimu.js');
         postMessage({ ready: true });
     } catch (e) {
         postMessage({ error: 'vaskiloimu.js is missing.' });
@@ -78,7 +79,7 @@ function start({ files, fps, seed, stills }) {
     waking = null;
     let image, rate, queued = 0;
     Vaskiloimu(demo = {
-        fps, seed, ticks,
+        fps, seed, ticks, wasmBinary: self.wasmBinary,
         wait(ms, wake) {
             const go = () => paused ? waking = go : wake();
             if (ms < 0) requestAnimationFrame(go);
