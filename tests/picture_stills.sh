@@ -8,14 +8,9 @@ set -u
 native=$1 media=$2 image=$3 options=$4
 shift 4
 here=$(cd "$(dirname "$0")" && pwd)
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-failed=0
+. "$here/../tools/test/checks.sh"
 for kind in PNG24 PNG32 GIF; do
-    mkdir "$tmp/$kind"
-    cp "$media"/* "$tmp/$kind/"
-    convert "$media/$image" -fuzz 20% -transparent black "$kind:$tmp/$kind/$image" || exit 1
-    echo "== $kind"
-    bash "$here/same_stills.sh" "$native" "$tmp/$kind" "$options" "$@" || failed=1
+    picture_media "$media" "$image" $kind "$tmp/$kind" || exit 1
+    check "the stills with a $kind picture" bash "$here/same_stills.sh" "$native" "$tmp/$kind" "$options" "$@"
 done
-exit $failed
+verdict

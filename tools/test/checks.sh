@@ -22,3 +22,12 @@ verdict() {
 }
 # is GOT WANT: says what it got when it differs.
 is() { [ "$1" = "$2" ] || { echo "$1"; return 1; }; }
+
+# picture_media MEDIA IMAGE KIND DIR: MEDIA copied to DIR with its picture
+# IMAGE made a picture of another kind under the same name, as people have
+# them: ImageMagick's PNG24, PNG32 (with transparency) or GIF (a
+# transparent colour), near-black made transparent.
+picture_media() {
+    mkdir -p "$4" && cp "$1"/* "$4/" &&
+        convert "$1/$2" -fuzz 20% -transparent black "$3:$4/$2"
+}
