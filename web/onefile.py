@@ -4,7 +4,7 @@
 # does: its script inline, and in `bundled` the worker as text, the program
 # before it with its WebAssembly as wasmBinary, and the FILEs (the media,
 # by the names the program opens them by) for the page to read instead of
-# fetching them.
+# fetching them; the licences of the program and its libraries at its end.
 import base64, json, os, sys
 
 site, out, files = sys.argv[1], sys.argv[2], sys.argv[3:]
@@ -33,6 +33,9 @@ if page.count(script) != 1:
     sys.exit("onefile.py: index.html loads no page.js")
 page = page.replace(script, "<script>\nvar bundled = %s;\n</script>\n<script>\n%s</script>"
                     % (inline(json.dumps(bundled)), inline(read("page.js").decode())))
+licences = "".join("\n%s\n\n%s" % (name, read(os.path.join("licenses", name)).decode(errors="replace"))
+                   for name in sorted(os.listdir(os.path.join(site, "licenses"))))
+page += "<!-- The licences of the program and the libraries in it.\n%s-->\n" % licences.replace("--", "- -")
 with open(out + ".part", "w", encoding="utf-8") as f:
     f.write(page)
 os.replace(out + ".part", out)
