@@ -3,8 +3,9 @@
 // one page to send commands to. As a command, it plays the page in test mode
 // and keeps what it reports:
 //
-//   node web/chromium.js SITE '?fps=N&seed=S&still=T1,T2' REPORTS
+//   node web/chromium.js SITE '?fps=N&seed=S&still=T1,T2' REPORTS [NAME=FILE...]
 //
+// each NAME=FILE serving the file FILE as the site's NAME.
 // The protocol goes over a pair of pipes (--remote-debugging-pipe: messages
 // end with a NUL byte), which plain node can drive.
 'use strict';
@@ -63,9 +64,10 @@ function devtools(browser) {
 
 // Opens the site's page at query (such as '?fps=20') and returns it: send a
 // protocol command, evaluate an expression in the page, wait until one holds,
-// click it, go to it again (or at another query); files (see serve) can be changed meanwhile.
-async function open(site, query = '', reports = null) {
-    const files = {}, server = await serve(site, files, reports);
+// click it, go to it again (or at another query); files (see serve), first
+// those given, can be changed meanwhile.
+async function open(site, query = '', reports = null, files = {}) {
+    const server = await serve(site, files, reports);
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-chromium-'));
     const browser = spawn('chromium', ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic',
         '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync',
@@ -114,8 +116,9 @@ async function open(site, query = '', reports = null) {
 
 // The page at query until it reports that it is done; what it reports goes
 // to the folder reports.
-async function report(site, query, reports) {
-    const page = await open(site, query, reports);
+async function report(site, query, reports, ...instead) {
+    const files = Object.fromEntries(instead.map(a => [a.slice(0, a.indexOf('=')), fs.readFileSync(a.slice(a.indexOf('=') + 1))]));
+    const page = await open(site, query, reports, files);
     await page.until("state != 'loading'", 30000);
     for (const end = Date.now() + 300000; Date.now() < end && !fs.existsSync(path.join(reports, 'done'));)
         await new Promise(go => setTimeout(go, 500));

@@ -2,11 +2,14 @@
 # The page in headless Chromium in its test mode, on the scripted clock:
 # its canvas equals the native capture tool's stills at the same clock
 # values and seed, and its sound, from clock 0 to the end, is the music as
-# decoded natively; and the page is small enough to download.
-# Usage: page_test.sh SITE NATIVE_CAPTURE "STILL OPTIONS" QUERY MUSIC, the
-# query the page's test mode takes for the same stills.
+# decoded natively; so does its canvas, at fewer moments, with a PNG, a
+# transparent PNG and a GIF served in place of its picture; and the page is
+# small enough to download.
+# Usage: page_test.sh SITE NATIVE_CAPTURE "STILL OPTIONS" QUERY MUSIC IMAGE
+#   "PICTURE STILL OPTIONS" PICTURE_QUERY, each query the one the page's
+#   test mode takes for the same stills.
 set -u
-site=$1 native=$2 options=$3 query=$4 music=$5
+site=$1 native=$2 options=$3 query=$4 music=$5 image=$6 picture_options=$7 picture_query=$8
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../tools/test/checks.sh"
 
@@ -15,20 +18,31 @@ gz=$(cat "$site"/vaskiloimu.js "$site"/vaskiloimu.wasm "$site"/worker.js | gzip 
 check "download $total bytes (at most 2621440), program $gz bytes gzipped (at most 307200)" \
     test "$total" -le 2621440 -a "$gz" -le 307200
 
-# shellcheck disable=SC2086 # the options are words
-"$native" --media "$here/../media" $options --quiet --out-dir "$tmp/native" || check "native stills" false
-mkdir -p "$tmp/page"
-timeout 600 node "$here/chromium.js" "$site" "$query" "$tmp/page"
-check "the page runs to its end" is "$(cat "$tmp/page/done" "$tmp/page/fail" 2>/dev/null)" 0
-# The canvas's bytes are R, G, B, A, opaque.
-for f in "$tmp"/native/still-*.png; do
-    t=${f##*still-} t=$((10#${t%.png}))
-    check "the canvas is the native frame at $t ms" cmp -s "$tmp/page/still-$t" \
-        <(convert "$f" -depth 8 -alpha opaque rgba:-)
+# same_canvas NAME MEDIA "OPTIONS" QUERY [NAME=FILE]: the page in test mode,
+# served FILE as NAME if given, runs to its end, and its canvas is the
+# native frame at each moment, in tmp/NAME.
+same_canvas() {
+    local dir=$tmp/$1 f t
+    mkdir -p "$dir/page"
+    # shellcheck disable=SC2086 # the options are words
+    "$native" --media "$2" $3 --quiet --out-dir "$dir/native" || check "native stills" false
+    timeout 600 node "$here/chromium.js" "$site" "$4" "$dir/page" "${@:5}"
+    check "$1: the page runs to its end" is "$(cat "$dir/page/done" "$dir/page/fail" 2>/dev/null)" 0
+    # The canvas's bytes are R, G, B, A, opaque.
+    for f in "$dir"/native/still-*.png; do
+        t=${f##*still-} t=$((10#${t%.png}))
+        check "$1: the canvas is the native frame at $t ms" cmp -s "$dir/page/still-$t" \
+            <(convert "$f" -depth 8 -alpha opaque rgba:-)
+    done
+}
+same_canvas default "$here/../media" "$options" "$query"
+for kind in PNG24 PNG32 GIF; do
+    picture_media "$here/../media" "$image" $kind "$tmp/$kind-media" || check "$kind picture" false
+    same_canvas $kind "$tmp/$kind-media" "$picture_options" "$picture_query" "$image=$tmp/$kind-media/$image"
 done
 sox "$site/$music" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"
 sound() {
-    python3 - "$tmp/page/audio" "$tmp/music.raw" <<'PY'
+    python3 - "$tmp/default/page/audio" "$tmp/music.raw" <<'PY'
 import array, os, sys
 page, music = (array.array('h', open(f, 'rb').read() if os.path.exists(f) else b'') for f in sys.argv[1:])
 n = 75000 * 48 * 2
