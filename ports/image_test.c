@@ -13,42 +13,25 @@
 
 SDL_Surface *port_IMG_Load(const char *file);
 
-/* The demo's screen: 32-bit, B, G, R, x in memory. */
+/* The picture as the demo's screen holds it, or NULL. */
 static SDL_Surface *as_screen(SDL_Surface *img)
 {
-    SDL_Surface *out;
-    if (!img)
-        return NULL;
-    out = SDL_ConvertSurface(img, SDL_GetVideoSurface()->format, 0);
-    SDL_FreeSurface(img);
+    SDL_Surface *out = img ? SDL_ConvertSurface(img, SDL_GetVideoSurface()->format, 0) : NULL;
+    if (img)
+        SDL_FreeSurface(img);
     return out;
 }
 
-static const char *differ(SDL_Surface *want, SDL_Surface *got)
+static const char *differ(const SDL_Surface *want, const SDL_Surface *got)
 {
-    static char why[200];
     int y;
-    if (!want != !got) {
-        snprintf(why, sizeof why, "SDL_image %s it, the loader %s it (%s)", want ? "read" : "refused",
-                 got ? "read" : "refused", SDL_GetError());
-        return why;
-    }
-    if (!want)
-        return NULL;
-    if (want->w != got->w || want->h != got->h) {
-        snprintf(why, sizeof why, "%dx%d, not %dx%d", got->w, got->h, want->w, want->h);
-        return why;
-    }
-    for (y = 0; y < want->h; y++) {
-        const Uint32 *a = (const Uint32 *)((Uint8 *)want->pixels + y * want->pitch);
-        const Uint32 *b = (const Uint32 *)((Uint8 *)got->pixels + y * got->pitch);
-        int x;
-        for (x = 0; x < want->w; x++)
-            if (a[x] != b[x]) {
-                snprintf(why, sizeof why, "at %d,%d %08x, not %08x", x, y, (unsigned)b[x], (unsigned)a[x]);
-                return why;
-            }
-    }
+    if (!want || !got)
+        return want ? "the loader refused it" : got ? "SDL_image refused it" : NULL;
+    if (want->w != got->w || want->h != got->h)
+        return "another size";
+    for (y = 0; y < want->h; y++)
+        if (memcmp((Uint8 *)want->pixels + y * want->pitch, (Uint8 *)got->pixels + y * got->pitch, 4 * want->w))
+            return "other pixels";
     return NULL;
 }
 
@@ -62,15 +45,10 @@ int main(int argc, char **argv)
     for (i = 1; i < argc; i++) {
         SDL_Surface *want = as_screen(IMG_Load(argv[i])), *got = as_screen(port_IMG_Load(argv[i]));
         const char *why = differ(want, got);
-        if (why)
-            printf("FAILED: %s: %s\n", argv[i], why);
-        else
-            printf("ok: %s\n", argv[i]);
+        printf(why ? "FAILED: %s: %s\n" : "ok: %s\n", argv[i], why);
         failed += why != NULL;
-        if (want)
-            SDL_FreeSurface(want);
-        if (got)
-            SDL_FreeSurface(got);
+        SDL_FreeSurface(want);
+        SDL_FreeSurface(got);
     }
     SDL_Quit();
     printf("%d passed, %d failed\n", argc - 1 - failed, failed);
