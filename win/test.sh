@@ -2,16 +2,18 @@
 # The Windows build under 32-bit wine on a virtual X screen: what it ships
 # (its install step) needs no DLL it does not ship and not msvcrt's rand;
 # the capture tool's stills are the native ones byte for byte, fire
-# included, with glibc's generator in place of msvcrt's; the demo shows the
-# pattern exact on its screen, plays the music (ALSA's default device is a
-# file here), and ends with status 0 on Esc and at its
-# end, 2 without its picture, 1 without a screen. Where this machine cannot
+# included, with glibc's generator in place of msvcrt's, and with a PNG, a
+# transparent PNG and a GIF for the picture too; the demo shows the pattern
+# exact on its screen, plays the music (ALSA's default device is a file
+# here), and ends with status 0 on Esc and at its end, 2 without its
+# picture, 1 without a screen. Where this machine cannot
 # run 32-bit programs, nor so wine 32-bit Windows ones, only the first two
 # are checked, and the status is 77: skipped.
-# Usage: test.sh BUILD NATIVE_CAPTURE "STILL OPTIONS" PICTURE MUSIC
+# Usage: test.sh BUILD NATIVE_CAPTURE "STILL OPTIONS" PICTURE MUSIC "PICTURE
+#   STILL OPTIONS"
 # Takes about three minutes, most of it one whole run of the demo.
 set -euo pipefail
-build=$(realpath "$1") native=$2 options=$3 picture=$4 music=$5
+build=$(realpath "$1") native=$2 options=$3 picture=$4 music=$5 picture_options=$6
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 . "$top/tools/test/xrun.sh"
@@ -57,6 +59,8 @@ wineserver -w
 
 check "the stills as natively" bash "$top/tests/same_stills.sh" "$native" "$top/media" "$options" \
     wine "$build/vaskiloimu-capture.exe"
+check "the stills with other pictures" bash "$top/tests/picture_stills.sh" "$native" "$top/media" \
+    "$picture" "$picture_options" wine "$build/vaskiloimu-capture.exe"
 sox "$game/$music" -t raw -e signed -b 16 -c 2 -r 48000 "$tmp/music.raw"
 
 # Wine plays through ALSA's default device, here a file. Its slave, null,
