@@ -94,7 +94,7 @@ const cases = [
         await press(page, 'f');
         await page.until('document.fullscreenElement != null');
     }],
-    ['a tap shows the controls, which pause, resume and stop it, and hide again', async page => {
+    ['a tap shows the controls, which pause, resume, go full screen and stop it, and hide again', async page => {
         await page.click();
         await page.until(running);
         await tap(page, 'canvas');
@@ -105,6 +105,8 @@ const cases = [
         await moreFrames(page, 10);
         await page.until("!document.body.classList.contains('controls')", 6000);
         await tap(page, 'canvas');
+        await tap(page, '#controls .full');
+        await page.until('document.fullscreenElement != null');
         await tap(page, '#stop');
         await said(page, 'Click or press a key to play again.');
     }],
