@@ -20,7 +20,7 @@ struct Frame {
 std::vector<Frame> frames(1);
 std::string startup;               // SDL's start-up calls, in order
 bool fake_layout;                  // answer the video mode with another pixel layout
-bool no_memory;                    // calloc fails
+bool no_memory;                    // calloc and the program's SDL_CreateRGBSurface fail
 SDL_Surface *fake_screen;          // that layout's screen, ours to free
 bool effects;                      // false: the effects' calls are recorded, not run
 bool returned;                     // SDL_main has returned
@@ -42,6 +42,10 @@ template <class... A> void log(const char *call, A... args)
 extern "C" {
 WRAP(time_t, time, (time_t * t)) { return log("time"), __real_time(t); }
 WRAP(void *, calloc, (size_t n, size_t size)) { return no_memory ? nullptr : __real_calloc(n, size); }
+WRAP(SDL_Surface *, SDL_CreateRGBSurface, (Uint32 f, int w, int h, int d, Uint32 r, Uint32 g, Uint32 b, Uint32 a))
+{
+    return no_memory ? nullptr : __real_SDL_CreateRGBSurface(f, w, h, d, r, g, b, a);
+}
 WRAP(int, SDL_main, (int argc, char **argv))
 {
     returned = false;
@@ -56,7 +60,7 @@ WRAP(SDL_Surface *, SDL_SetVideoMode, (int w, int h, int bpp, Uint32 f))
     SDL_Surface *screen = __real_SDL_SetVideoMode(w, h, bpp, f);
     if (!fake_layout || !screen)
         return screen;
-    return fake_screen = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF, 0xFF00, 0xFF0000, 0);
+    return fake_screen = __real_SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF, 0xFF00, 0xFF0000, 0);
 }
 WRAP(int, SDL_ShowCursor, (int on)) { return log("ShowCursor", on), __real_SDL_ShowCursor(on); }
 WRAP(int, Mix_OpenAudio, (int rate, Uint16 format, int channels, int chunk))
@@ -260,7 +264,12 @@ INSTANTIATE_TEST_SUITE_P(Timeline, Screen, ::testing::Bool());
 
 // SDL is shut down at every exit: after SDL_main returns, and on the
 // failures that end the process from start-up.
-struct Exit { const char *what; const char *image; const char *driver; int status; const char *says; bool no_memory; };
+struct Exit {
+    const char *what, *image, *driver;
+    int status;
+    const char *says;
+    bool no_memory = false, other_layout = false;
+};
 class Exits : public ::testing::TestWithParam<Exit> {};
 
 TEST_P(Exits, WithTheStatusAndSdlShutDown)
@@ -275,6 +284,7 @@ TEST_P(Exits, WithTheStatusAndSdlShutDown)
         {
             setenv("SDL_VIDEODRIVER", c.driver, 1);
             no_memory = c.no_memory;
+            fake_layout = c.other_layout;
             std::filesystem::current_path(dir.path);
             // Frames at 0 and at the end; a failing start-up exits on its own.
             scripted::Run run;
@@ -290,6 +300,7 @@ INSTANTIATE_TEST_SUITE_P(Timeline, Exits, ::testing::Values(
     Exit{"no picture", nullptr, "dummy", 2, "SDL_Quit on exit"},
     Exit{"text for a picture", "no picture\n", "dummy", 2, "SDL_Quit on exit"},
     Exit{"no screen", "picture", "nosuchdriver", 1, "SDL_Quit on exit"},
-    Exit{"no memory for the fire field", "picture", "dummy", 1, "SDL_Quit on exit", true}));
+    Exit{"no memory for the fire field", "picture", "dummy", 1, "SDL_Quit on exit", true},
+    Exit{"a screen of another layout, no memory to draw aside", "picture", "dummy", 1, "SDL_Quit on exit", true, true}));
 
 }
