@@ -3,8 +3,8 @@
 # its canvas equals the native capture tool's stills at the same clock
 # values and seed, and its sound, from clock 0 to the end, is the music as
 # decoded natively; so does its canvas, at fewer moments, with a PNG, a
-# transparent PNG and a GIF served in place of its picture; and the page is
-# small enough to download.
+# transparent PNG, a GIF and a BMP served in place of its picture; and the
+# page is small enough to download.
 # Usage: page_test.sh SITE NATIVE_CAPTURE "STILL OPTIONS" QUERY MUSIC IMAGE
 #   "PICTURE STILL OPTIONS" PICTURE_QUERY, each query the one the page's
 #   test mode takes for the same stills.
@@ -36,7 +36,7 @@ same_canvas() {
     done
 }
 same_canvas default "$here/../media" "$options" "$query"
-for kind in PNG24 PNG32 GIF; do
+for kind in $picture_kinds; do
     picture_media "$here/../media" "$image" $kind "$tmp/$kind-media" || check "$kind picture" false
     same_canvas $kind "$tmp/$kind-media" "$picture_options" "$picture_query" "$image=$tmp/$kind-media/$image"
 done

@@ -3,9 +3,9 @@
 # (its install step) needs no DLL it does not ship and not msvcrt's rand;
 # the capture tool's stills are the native ones byte for byte, fire
 # included, with glibc's generator in place of msvcrt's, and with a PNG, a
-# transparent PNG and a GIF for the picture too; the demo shows the pattern
-# exact on its screen, plays the music (ALSA's default device is a file
-# here), and ends with status 0 on Esc and at its end, 2 without its
+# transparent PNG, a GIF and a BMP for the picture too; the demo shows the
+# pattern exact on its screen, plays the music (ALSA's default device is a
+# file here), and ends with status 0 on Esc and at its end, 2 without its
 # picture, 1 without a screen. Where this machine cannot
 # run 32-bit programs, nor so wine 32-bit Windows ones, only the first two
 # are checked, and the status is 77: skipped.

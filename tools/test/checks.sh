@@ -24,9 +24,11 @@ verdict() {
 is() { [ "$1" = "$2" ] || { echo "$1"; return 1; }; }
 
 # picture_media MEDIA IMAGE KIND DIR: MEDIA copied to DIR with its picture
-# IMAGE made a picture of another kind under the same name, as people have
-# them: ImageMagick's PNG24, PNG32 (with transparency) or GIF (a
-# transparent colour), near-black made transparent.
+# IMAGE made a picture of another kind under the same name, near-black made
+# transparent where the kind can say so: one of picture_kinds, ImageMagick's
+# names for a PNG, a PNG with transparency, a GIF with a transparent colour
+# and a BMP.
+picture_kinds="PNG24 PNG32 GIF BMP3"
 picture_media() {
     mkdir -p "$4" && cp "$1"/* "$4/" &&
         convert "$1/$2" -fuzz 20% -transparent black "$3:$4/$2"
