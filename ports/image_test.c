@@ -17,8 +17,7 @@ SDL_Surface *port_IMG_Load(const char *file);
 static SDL_Surface *as_screen(SDL_Surface *img)
 {
     SDL_Surface *out = img ? SDL_ConvertSurface(img, SDL_GetVideoSurface()->format, 0) : NULL;
-    if (img)
-        SDL_FreeSurface(img);
+    SDL_FreeSurface(img);
     return out;
 }
 

@@ -264,12 +264,7 @@ INSTANTIATE_TEST_SUITE_P(Timeline, Screen, ::testing::Bool());
 
 // SDL is shut down at every exit: after SDL_main returns, and on the
 // failures that end the process from start-up.
-struct Exit {
-    const char *what, *image, *driver;
-    int status;
-    const char *says;
-    bool no_memory = false, other_layout = false;
-};
+struct Exit { const char *what, *image, *driver; int status; const char *says; bool no_memory = false, other_layout = false; };
 class Exits : public ::testing::TestWithParam<Exit> {};
 
 TEST_P(Exits, WithTheStatusAndSdlShutDown)

@@ -182,10 +182,6 @@ const cases = [
         await page.click();
         await page.until(running);
     }],
-    ['its own bad picture is named by its own name', async page => {
-        await page.click();
-        await said(page, notRead(picture));
-    }, null, { [picture]: junk }],
     ['picked music that cannot be decoded plays silently', async page => {
         const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-controls-')), file = path.join(dir, 'mine.ogg');
         fs.writeFileSync(file, junk);
