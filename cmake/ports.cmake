@@ -1,9 +1,9 @@
 # The libraries for a target other than this machine: SDL 1.2, SDL_mixer,
 # libogg, libvorbis, libjpeg-turbo, zlib, libpng and giflib, built from
 # Debian's sources by ports/deps.sh with this build's compiler and flags,
-# once, and kept in a cache. SDL_image's source is not to be had: ports/image.c plays
-# its part, and rand.c gives the ports whose C library has another
-# generator glibc's.
+# once, and kept in a cache. SDL_image's source is not to be had:
+# ports/image.c plays its part, and rand.c gives the ports whose C library
+# has another generator glibc's.
 string(STRIP "${CMAKE_C_FLAGS}" port_cflags)
 string(STRIP "${CMAKE_EXE_LINKER_FLAGS}" port_ldflags)
 execute_process(
@@ -31,11 +31,9 @@ if(WIN32 OR EMSCRIPTEN)
   list(APPEND port_sources ports/rand.c)
 endif()
 
+# The still writer's, by the name Debian's CMake gives it natively.
 add_library(PNG::PNG INTERFACE IMPORTED)
-foreach(lib png16 z)
-  find_library(${lib}_library ${lib} PATHS ${ports_prefix}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH NO_CACHE REQUIRED)
-  target_link_libraries(PNG::PNG INTERFACE ${${lib}_library})
-endforeach()
+target_link_libraries(PNG::PNG INTERFACE ${png16_library} ${z_library})
 
 # The other targets' frames are compared with this machine's capture tool's.
 set(VASKILOIMU_NATIVE_BUILD ${PROJECT_SOURCE_DIR}/build CACHE PATH "A build of the linux preset")

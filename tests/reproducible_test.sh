@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The release's package, zips and one-file page, built twice from this checkout (its commit
-# with any change not committed yet) in two folders at two paths, minutes
-# apart, under umask 022 and 002, in two locales and time zones: the same
-# bytes, or what differs in them is shown.
+# The release's package, zips and one-file page, built twice from this
+# checkout (its commit with any change not committed yet) in two folders at
+# two paths, minutes apart, under umask 022 and 002, in two locales and time
+# zones: the same bytes, or what differs in them is shown.
 # Usage: reproducible_test.sh   (from anywhere in the checkout)
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
