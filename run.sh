@@ -2,7 +2,7 @@
 # Builds the demo if needed and plays it with the default media.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
-. "$top/tools/dev/packages.sh"
+. "$top/tools/packages.sh"
 
 build() {
     (cd "$top" && cmake --preset linux -DVASKILOIMU_TESTS=OFF >/dev/null && cmake --build --preset linux --target "$1" >/dev/null)

@@ -6,10 +6,12 @@
 #                         sdl12-compat, the whole demo in real time, the
 #                         real window on both (the linux workflow)
 #   ./test.sh --all       those and the extras (captures through ffmpeg,
-#                         the Debian package, the benchmark), the sanitizers,
-#                         the page in Chromium, Windows under wine, the
-#                         other CPUs: i386, arm64, armhf, s390x, and the
-#                         release's package and zips built twice, the same
+#                         the Debian package), the sanitizers, the page in
+#                         Chromium, Windows under wine, the other CPUs:
+#                         i386, arm64, armhf, s390x, the release's package
+#                         and zips built twice, the same, and last the
+#                         benchmarks, briefly, whose figures count as no
+#                         test
 #   ./test.sh --arch ARCH that CPU alone (may be given more than once),
 #                         leaving its demo in build-ARCH/
 # A failing step does not stop the others. The last line is "N passed, M
@@ -17,12 +19,12 @@
 # this machine and said so (ctest's "Skipped") are named before it.
 set -uo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
-. "$top/tools/dev/packages.sh"
+. "$top/tools/packages.sh"
 usage() { echo "usage: $0 [--all | --arch i386|arm64|armhf|s390x ...]" >&2; exit 2; }
 presets=(linux)
 while [ $# -gt 0 ]; do
     case $1 in
-        --all) presets=(linux-all san web win32 i386 arm64 armhf s390x release) ;;
+        --all) presets=(linux-all san web win32 i386 arm64 armhf s390x release bench) ;;
         --arch) [[ " i386 arm64 armhf s390x " == *" ${2:-none} "* ]] || usage; presets+=("$2"); shift ;;
         *) usage ;;
     esac
@@ -61,6 +63,9 @@ for p in "${presets[@]}"; do
                 cmake --build --preset linux --target vaskiloimu-capture"
     elif [ "$p" = release ]; then
         step "The release's package and zips built twice, the same bytes" bash "$top/tests/reproducible_test.sh"
+    elif [ "$p" = bench ]; then
+        step "The benchmarks, a few seconds each: figures, no verdict" bash -c "cd '$top/media' &&
+            '$top/build/vaskiloimu-bench' --quick && node '$top/tools/dev/page_bench.js' '$top/build-web/timed' 6 3"
     else
         step "$p: $(cmake --list-presets=workflow 2>/dev/null | sed -n "s/^ *\"$p\" *- //p")" cmake --workflow --preset "$p"
     fi

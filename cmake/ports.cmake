@@ -16,6 +16,15 @@ set(sdl_include_dirs ${ports_prefix}/include/SDL ${ports_prefix}/include)
 add_library(libraries INTERFACE)
 target_include_directories(libraries INTERFACE ${PROJECT_SOURCE_DIR}/ports ${sdl_include_dirs})
 target_link_directories(libraries INTERFACE ${ports_prefix}/lib)
+# What the ports' C libraries lack: the image loader, and where the C
+# library's generator is not glibc's, glibc's. First, so that msvcrt's rand
+# is never taken.
+add_library(stand_ins STATIC ports/image.c)
+if(WIN32 OR EMSCRIPTEN)
+  target_sources(stand_ins PRIVATE ports/rand.c)
+endif()
+target_include_directories(stand_ins PRIVATE ${PROJECT_SOURCE_DIR}/ports ${sdl_include_dirs})
+target_link_libraries(libraries INTERFACE stand_ins)
 # By their paths, in the order they need each other: emcc takes -lSDL to
 # mean a stand-in of its own. On Windows SDL and SDL_mixer are DLLs, and
 # these their import libraries.
@@ -25,10 +34,6 @@ foreach(lib SDL_mixer vorbisfile vorbis ogg SDL jpeg png16 z gif)
 endforeach()
 if(VASKILOIMU_PORT MATCHES "^(i386|arm64|armhf|s390x)$")
   target_link_libraries(libraries INTERFACE pthread m)
-endif()
-set(port_sources ports/image.c)
-if(WIN32 OR EMSCRIPTEN)
-  list(APPEND port_sources ports/rand.c)
 endif()
 
 # The still writer's, by the name Debian's CMake gives it natively.

@@ -1,6 +1,6 @@
 # 32-bit Windows with Debian's mingw-w64. The flags are the whole of them:
 # the build compiles the program with them, ports/deps.sh the libraries.
-set(VASKILOIMU_PORT win)
+set(VASKILOIMU_PORT win32)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
 set(triplet i686-w64-mingw32)

@@ -16,7 +16,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 capture=1
 [ "${1:-}" = --no-capture ] && capture= && shift
 out=$(realpath -m "${1:-$top/release}")
-. "$top/tools/dev/packages.sh"
+. "$top/tools/packages.sh"
 # shellcheck disable=SC2046 # the names are words
 need $(packages release)
 

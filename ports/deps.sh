@@ -8,7 +8,7 @@
 #   PORT_CC, PORT_CFLAGS, PORT_LDFLAGS  its C compiler and flags
 #   PORT_HOST                           its GNU triplet (none for the web)
 #   PORT_TOOLCHAIN                      its CMake toolchain file
-# PORT is win (32-bit Windows, SDL and its companions as DLLs), web
+# PORT is win32 (32-bit Windows, SDL and its companions as DLLs), web
 # (WebAssembly: static, SDL with only its dummy video driver, no audio driver
 # and no threads), or i386, arm64, armhf or s390x (Linux, static, SDL with
 # only its dummy video driver and dummy and disk audio); ports/PORT.sh, or
@@ -16,7 +16,7 @@
 # They are kept in a cache keyed by the source versions, the target, its
 # compilers and these scripts, so that they are built once.
 # Prints the folder they were installed in (lib/, include/, licenses/, and
-# bin/ with the DLLs for win).
+# bin/ with the DLLs for win32).
 #
 #   VASKILOIMU_<PORT>_CACHE  where they are kept (default:
 #                            ${XDG_CACHE_HOME:-~/.cache}/vaskiloimu-<port>)
@@ -27,9 +27,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 port=${1:-}
 case $port in
-    win | web) recipe=$here/$port.sh ;;
+    win32 | web) recipe=$here/$port.sh ;;
     i386 | arm64 | armhf | s390x) recipe=$here/linux.sh ;;
-    *) echo "usage: $0 win|web|i386|arm64|armhf|s390x" >&2; exit 2 ;;
+    *) echo "usage: $0 win32|web|i386|arm64|armhf|s390x" >&2; exit 2 ;;
 esac
 
 # Progress goes to stderr; stdout carries only the answer.

@@ -6,11 +6,12 @@ lib_cflags="-O2 $PORT_CFLAGS" lib_ldflags=$PORT_LDFLAGS
 env_port=(CC="$PORT_CC")
 # Its test for libvorbisfile links it alone, which a static one cannot.
 env_mixer=(LIBS="-lvorbis -logg -lm")
-# The tests and tools wrap some of SDL's calls (ld's --wrap) to run the demo
-# on a scripted clock; in a static link that would catch the calls SDL and
-# SDL_mixer make to themselves and each other too (the dummy audio thread's
-# SDL_Delay, the mixer's SDL_PauseAudio), which shared libraries keep
-# inside. One object made of both keeps them inside, and either name links it.
+# The scripted clock substitutes some of SDL's calls (ld's --wrap; see
+# harness/CMakeLists.txt), which in a static link would catch the calls SDL
+# and SDL_mixer make to themselves and each other too (the dummy audio
+# thread's SDL_Delay, the mixer's SDL_PauseAudio); shared libraries keep
+# those inside. One object made of both keeps them inside, and either name
+# links it.
 mixer_finish() {
     "$host-ld" -r --whole-archive "$prefix/lib/libSDL_mixer.a" "$prefix/lib/libSDL.a" -o sdl-and-mixer.o
     rm "$prefix/lib/libSDL.a" "$prefix/lib/libSDL_mixer.a"

@@ -5,7 +5,7 @@
 # Usage: package_test.sh BUILD_DIR   (as root, or as a user who may sudo)
 set -euo pipefail
 build=$(cd "$1" && pwd)
-. "$(dirname "$0")/../tools/dev/packages.sh"
+. "$(dirname "$0")/../tools/packages.sh"
 fail() { echo "package test: $*" >&2; exit 1; }
 sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
 remove() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vaskiloimu >/dev/null; }

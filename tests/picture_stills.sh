@@ -9,7 +9,7 @@ set -u
 native=$1 media=$2 image=$3 options=$4
 shift 4
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../tools/test/checks.sh"
+. "$here/checks.sh"
 for kind in $picture_kinds; do
     picture_media "$media" "$image" $kind "$tmp/$kind" || exit 1
     check "the stills with a $kind picture" bash "$here/same_stills.sh" "$native" "$tmp/$kind" "$options" "$@"

@@ -6,7 +6,7 @@
 # Usage: reproducible_test.sh   (from anywhere in the checkout)
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
-. "$top/tools/test/checks.sh"
+. "$top/tests/checks.sh"
 rev=$(git -C "$top" stash create)
 rev=${rev:-HEAD}
 a=$tmp/a b=$tmp/somewhere/else/b

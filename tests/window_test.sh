@@ -8,7 +8,7 @@
 set -u
 demo=$(realpath "$1") checker=$(realpath "$2")/check_output wm_close=$(realpath "$2")/wm_close flavour=$3
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../tools/test/xrun.sh"
+. "$here/xrun.sh"
 lib=/usr/lib/$(gcc -print-multiarch)
 [ "$flavour" = compat ] && lib=$lib/sdl12-compat && export LD_LIBRARY_PATH=$lib
 # Whatever the demo starts carries this mark, so what outlives it is found.

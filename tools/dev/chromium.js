@@ -3,7 +3,7 @@
 // one page to send commands to. As a command, it plays the page in test mode
 // and keeps what it reports:
 //
-//   node web/chromium.js SITE '?fps=N&seed=S&still=T1,T2' REPORTS [NAME=FILE...]
+//   node tools/dev/chromium.js SITE '?fps=N&seed=S&still=T1,T2' REPORTS [NAME=FILE...]
 //
 // each NAME=FILE serving the file FILE as the site's NAME.
 // The protocol goes over a pair of pipes (--remote-debugging-pipe: messages

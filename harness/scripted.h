@@ -1,8 +1,9 @@
 // Runs the demo's own SDL_main, unchanged, on a clock and an event queue that
 // the caller scripts: the capture tool, the page's test mode, the tests and
-// the benchmark share it. The linker's --wrap sends the program's calls of
-// SDL_GetTicks, SDL_Delay, SDL_Flip, SDL_PollEvent and srand to the
-// scripted clock while a run is on, and to the device beneath it otherwise.
+// the benchmark share it. The linker's --wrap (see CMakeLists.txt here)
+// sends the program's calls of SDL_GetTicks, SDL_Delay, SDL_Flip,
+// SDL_PollEvent and srand to the scripted clock while a run is on, and to
+// the device beneath it otherwise.
 #ifndef SCRIPTED_H
 #define SCRIPTED_H
 
@@ -67,7 +68,7 @@ SDL_Event quit();
 bool clocked();
 
 // The device beneath the scripted clock, one a platform: SDL's own natively
-// (device.cpp), the page in a browser (web/glue.cpp).
+// (native.cpp), the page in a browser (page.cpp).
 void device_delay(Uint32 ms);  // SDL_Delay when the clock is not scripted
 // SDL_GetTicks when the clock is not scripted: natively SDL's own; the page
 // leaves out the time it was paused, so that the demo goes on where it was.

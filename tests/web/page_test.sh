@@ -11,7 +11,7 @@
 set -u
 site=$1 native=$2 options=$3 query=$4 music=$5 image=$6 picture_options=$7 picture_query=$8
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../tools/test/checks.sh"
+. "$here/../checks.sh"
 
 total=$(du -cb "$site" | tail -n 1 | cut -f1)
 gz=$(cat "$site"/vaskiloimu.js "$site"/vaskiloimu.wasm "$site"/worker.js | gzip -9 | wc -c)
@@ -26,7 +26,7 @@ same_canvas() {
     mkdir -p "$dir/page"
     # shellcheck disable=SC2086 # the options are words
     "$native" --media "$2" $3 --quiet --out-dir "$dir/native" || check "native stills" false
-    timeout 600 node "$here/chromium.js" "$site" "$4" "$dir/page" "${@:5}"
+    timeout 600 node "$here/../../tools/dev/chromium.js" "$site" "$4" "$dir/page" "${@:5}"
     check "$1: the page runs to its end" is "$(cat "$dir/page/done" "$dir/page/fail" 2>/dev/null)" 0
     # The canvas's bytes are R, G, B, A, opaque.
     for f in "$dir"/native/still-*.png; do
@@ -35,9 +35,9 @@ same_canvas() {
             <(convert "$f" -depth 8 -alpha opaque rgba:-)
     done
 }
-same_canvas default "$here/../media" "$options" "$query"
+same_canvas default "$here/../../media" "$options" "$query"
 for kind in $picture_kinds; do
-    picture_media "$here/../media" "$image" $kind "$tmp/$kind-media" || check "$kind picture" false
+    picture_media "$here/../../media" "$image" $kind "$tmp/$kind-media" || check "$kind picture" false
     same_canvas $kind "$tmp/$kind-media" "$picture_options" "$picture_query" "$image=$tmp/$kind-media/$image"
 done
 sox "$site/$music" -t raw -e signed -b 16 -L -r 48000 -c 2 "$tmp/music.raw"

@@ -30,4 +30,5 @@ window() {
     return 1
 }
 # shot MAXPHASE: a screenshot, the pattern at a phase up to MAXPHASE.
-shot() { import -window root -depth 8 "$tmp/shot.ppm" && "$checker" pattern "$tmp/shot.ppm" "$1"; }
+# checker: the command that runs check_output.
+shot() { import -window root -depth 8 "$tmp/shot.ppm" && "${checker[@]}" pattern "$tmp/shot.ppm" "$1"; }

@@ -6,18 +6,19 @@
 # transparent PNG, a GIF and a BMP for the picture too; the demo shows the
 # pattern exact on its screen, plays the music (ALSA's default device is a
 # file here), and ends with status 0 on Esc and at its end, 2 without its
-# picture, 1 without a screen. Where this machine cannot
-# run 32-bit programs, nor so wine 32-bit Windows ones, only the first two
-# are checked, and the status is 77: skipped.
-# Usage: test.sh BUILD NATIVE_CAPTURE "STILL OPTIONS" PICTURE MUSIC "PICTURE
-#   STILL OPTIONS"
+# picture, 1 without a screen. Where this machine cannot run 32-bit
+# programs, nor so wine 32-bit Windows ones, only the first two are
+# checked, and the status is 77: skipped.
+# Usage: wine_test.sh BUILD CHECKER NATIVE_CAPTURE "STILL OPTIONS" "PICTURE
+#   STILL OPTIONS" PICTURE MUSIC, CHECKER the Windows build of
+#   check_output.cpp.
 # Takes about three minutes, most of it one whole run of the demo.
 set -euo pipefail
-build=$(realpath "$1") native=$2 options=$3 picture=$4 music=$5 picture_options=$6
+build=$(realpath "$1") native=$3 options=$4 picture_options=$5 picture=$6 music=$7
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(dirname "$here")
-. "$top/tools/test/xrun.sh"
-checker=$(dirname "$native")/tests/check_output
+tests=$(dirname "$here")
+. "$tests/xrun.sh"
+checker=(wine "$(realpath "$2")")
 
 game=$tmp/game
 cmake --install "$build" --prefix "$game" >/dev/null
@@ -57,9 +58,9 @@ printf '%s\n' REGEDIT4 '' '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop
 wine regedit /S "$(winepath -w "$tmp/desktop.reg")"
 wineserver -w
 
-check "the stills as natively" bash "$top/tests/same_stills.sh" "$native" "$top/media" "$options" \
+check "the stills as natively" bash "$tests/same_stills.sh" "$native" "$tests/../media" "$options" \
     wine "$build/vaskiloimu-capture.exe"
-check "the stills with other pictures" bash "$top/tests/picture_stills.sh" "$native" "$top/media" \
+check "the stills with other pictures" bash "$tests/picture_stills.sh" "$native" "$tests/../media" \
     "$picture" "$picture_options" wine "$build/vaskiloimu-capture.exe"
 sox "$game/$music" -t raw -e signed -b 16 -c 2 -r 48000 "$tmp/music.raw"
 
@@ -84,7 +85,7 @@ else
 fi
 finish 20
 check "status 0 on Esc" is "$status" 0
-check "music" "$checker" music "$tmp/sound.raw" "$tmp/music.raw"
+check "music" "${checker[@]}" music "$tmp/sound.raw" "$tmp/music.raw"
 
 # To the end, as shipped.
 start "$game" wine vaskiloimu.exe

@@ -11,7 +11,7 @@
 //   (PICTURE, MUSIC: the media's file names; ONE_FILE: the page as one
 //   file; the build passes them)
 'use strict';
-const chromium = require('./chromium.js');
+const chromium = require('../../tools/dev/chromium.js');
 const fs = require('fs'), os = require('os'), path = require('path'), url = require('url');
 
 const [site, picture, music, oneFile] = process.argv.slice(2);

@@ -3,7 +3,7 @@
 # packages names those each preset of CMakePresets.json takes to build and
 # test. As a command it installs them for the presets named:
 #
-#   bash tools/dev/packages.sh PRESET...
+#   bash tools/packages.sh PRESET...
 
 # need PACKAGE...: installs those not installed yet, with sudo when not root,
 # naming them first; only what they depend on comes with them, not what they
@@ -28,14 +28,15 @@ need() {
             -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
 }
 
-# packages PRESET...: prints the packages those presets take, and for build
-# and media those that building the demo alone and making the media take.
+# packages PRESET...: prints the packages those presets take, for bench the
+# benchmarks, and for build and media those that building the demo alone and
+# making the media take.
 packages() {
     local p
     for p in "$@"; do
         case $p in
         build) echo g++ cmake ninja-build pkg-config libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libpng-dev ;;
-        linux) echo "$(packages build) libgtest-dev libx11-dev libsdl1.2-compat xvfb x11-utils xdotool imagemagick" ;;
+        linux) echo "$(packages media) libgtest-dev libx11-dev libsdl1.2-compat xvfb x11-utils xdotool" ;;
         linux-all) echo "$(packages linux) ffmpeg lintian appstream mandoc groff-base desktop-file-utils" ;;
         san) echo "$(packages linux) clang libclang-rt-14-dev libjpeg-dev libgif-dev" ;;
         i386 | arm64 | armhf | s390x) echo "$(packages build) libgtest-dev dpkg-dev crossbuild-essential-$p qemu-user-static imagemagick" ;;
@@ -43,6 +44,7 @@ packages() {
             "binutils-mingw-w64-i686 wine wine32:i386 xvfb x11-utils xdotool imagemagick sox libsox-fmt-base" ;;
         web) echo "$(packages build) dpkg-dev emscripten nodejs chromium imagemagick sox libsox-fmt-base python3" ;;
         release) echo "$(packages linux-all win32 web)" ;;
+        bench) echo "$(packages linux web)" ;;
         media) echo "$(packages build) libjpeg-dev libvorbis-dev imagemagick" ;;
         *) echo "no preset $p" >&2; return 1 ;;
         esac

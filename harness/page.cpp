@@ -1,14 +1,14 @@
 // The page's device: what the demo needs from a browser page beneath its
 // unchanged code and the scripted clock, which in the page's test mode runs
-// it as in the native tools. It runs in the page's worker (worker.js), which
-// stands for "the page" below.
+// it as in the native tools. It runs in the page's worker (web/worker.js),
+// which stands for "the page" below.
 //  - each frame shown goes to the canvas, and the program waits for the
 //    next animation frame (ASYNCIFY unwinds it meanwhile);
 //  - SDL's audio wants a thread, and there are none: the device is the page,
 //    which is handed the mixer's output as far as the clock has come on each
 //    frame. SDL itself has no audio driver here, so its mixing routine takes
 //    the format to be 16-bit, as opened; the linker's --wrap (see
-//    CMakeLists.txt) sends the mixer's calls of SDL's audio here;
+//    CMakeLists.txt here) sends the mixer's calls of SDL's audio here;
 //  - a released Esc arrives as SDL's key event;
 //  - while the page is paused, the program is kept waiting, and its clock
 //    leaves the paused time out.
