@@ -20,34 +20,38 @@ install(FILES README.md dist/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES dist/vaskiloimu.lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME vaskiloimu)
 
-# Manual pages and the changelog go in gzipped; -n keeps the name and time
-# out, so the same sources give the same bytes.
+# The version is the project's; the changelog must have an entry for it, and
+# that entry gives the release date (for the manual pages and the metainfo)
+# and the maintainer.
+file(STRINGS dist/changelog entry LIMIT_COUNT 1)
+file(STRINGS dist/changelog signed REGEX "^ -- " LIMIT_COUNT 1)
+if(NOT entry MATCHES "^vaskiloimu \\(([^)]+)\\)" OR NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "dist/changelog: the first entry must be for version ${PROJECT_VERSION}")
+endif()
+if(NOT signed MATCHES "^ -- (.+>)  (.+)$")
+  message(FATAL_ERROR "dist/changelog: the first entry is not signed")
+endif()
+set(maintainer "${CMAKE_MATCH_1}")
+execute_process(COMMAND date -u -d "${CMAKE_MATCH_2}" +%F OUTPUT_VARIABLE release_date
+  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+
+# Manual pages, dated and versioned by that entry, and the changelog go in
+# gzipped; -n keeps the name and time out, so the same sources give the same
+# bytes.
 find_program(GZIP gzip REQUIRED)
 set(gz ${CMAKE_CURRENT_BINARY_DIR}/gz)
+foreach(f vaskiloimu.6 vaskiloimu-play.6 vaskiloimu-capture.1)
+  configure_file(dist/${f}.in ${gz}/${f} @ONLY)
+endforeach()
+configure_file(dist/changelog ${gz}/changelog COPYONLY)
 foreach(f vaskiloimu.6 vaskiloimu-play.6 vaskiloimu-capture.1 changelog)
-  add_custom_command(OUTPUT ${gz}/${f}.gz
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/dist/${f} ${gz}/${f}
-    COMMAND ${GZIP} -9nf ${gz}/${f}
-    DEPENDS dist/${f} VERBATIM)
+  add_custom_command(OUTPUT ${gz}/${f}.gz COMMAND ${GZIP} -9nkf ${gz}/${f} DEPENDS ${gz}/${f} VERBATIM)
   list(APPEND gz_files ${gz}/${f}.gz)
 endforeach()
 add_custom_target(gzipped ALL DEPENDS ${gz_files})
 install(FILES ${gz}/vaskiloimu.6.gz ${gz}/vaskiloimu-play.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${gz}/vaskiloimu-capture.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${gz}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-
-# The version is the project's; the changelog must have an entry for it, and
-# that entry gives the release date and the maintainer.
-file(STRINGS dist/changelog entry LIMIT_COUNT 1)
-file(STRINGS dist/changelog signed REGEX "^ -- " LIMIT_COUNT 1)
-if(NOT entry MATCHES "^vaskiloimu \\(([^)]+)\\)" OR NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
-  message(FATAL_ERROR "dist/changelog: the first entry must be for version ${PROJECT_VERSION}")
-endif()
-string(REGEX MATCH "^ -- (.+>)  [A-Za-z]+, ([0-9][0-9]) ([A-Za-z]+) ([0-9]+) " _ "${signed}")
-set(maintainer "${CMAKE_MATCH_1}")
-set(release_date ${CMAKE_MATCH_4}-MM-${CMAKE_MATCH_2})
-string(REGEX MATCH "${CMAKE_MATCH_3}([0-9][0-9])" _ "Jan01Feb02Mar03Apr04May05Jun06Jul07Aug08Sep09Oct10Nov11Dec12")
-string(REPLACE MM "${CMAKE_MATCH_1}" release_date "${release_date}")
 
 # No domain of its own yet: see the comment in the template.
 set(appstream_id example.vaskiloimu.vaskiloimu)
