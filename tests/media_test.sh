@@ -7,7 +7,7 @@
 # Usage: media_test.sh MAKEPICTURE MAKEMUSIC CONVERT MEDIA PICTURE MUSIC
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
-. "$top/tools/test/checks.sh"
+. "$top/tests/checks.sh"
 convert=$3 media=$4
 check "made from nothing" bash "$top/media/make.sh" "$tmp" "$5" "$6" "$1" "$2" "$convert"
 
