@@ -15,6 +15,7 @@ const stills = (q.get('still') || '').split(',').filter(Boolean).map(Number);
 const IMAGE = '@IMAGE_FILE@', MUSIC = '@MUSIC_FILE@';
 
 const canvas = document.getElementById('screen'), note = document.getElementById('note');
+const line = document.getElementById('line'), controls = document.getElementById('controls');
 const one = self.bundled;
 let state = 'loading', media, audio, worker, size = [canvas.width, canvas.height];
 const playing = new Set(), sent = [], asked = [];
@@ -24,6 +25,13 @@ function say(text) {
     note.style.display = text ? 'flex' : 'none';
     document.body.classList.toggle('running', state == 'running');
     if (state != 'running') document.body.classList.remove('controls');
+    if (state != 'running') tell('');
+}
+// One line over the top of the page, for what the viewer should know while
+// the demo goes on.
+function tell(text) {
+    line.textContent = text;
+    line.style.display = text ? 'block' : 'none';
 }
 function report(name, body) {
     if (fps) sent.push(fetch('/report/' + name, { method: 'POST', body }));
@@ -33,24 +41,85 @@ function fail(text) {
     say(text);
     report('fail', text);
 }
-addEventListener('error', e => fail('Error: ' + e.message));
+// A fault in this page's own script ends nothing once the demo is there:
+// the line says what it was, and the demo and its controls go on. Only a
+// page that never got ready has failed.
+function trouble(text) {
+    if (state == 'loading') return fail(text);
+    tell(text);
+    report('fail', text);
+}
+addEventListener('error', e => trouble('Error: ' + e.message));
+addEventListener('unhandledrejection', e => trouble('Error: ' + (e.reason && e.reason.message || e.reason)));
 
-// The whole picture, as large as the window allows, centred on black.
+// The whole picture, as large as the window allows within what a notch or
+// rounded corners leave (the safe area), centred on black. The controls go
+// in the margin beside it where they fit, below it or to its right, else
+// over its lower edge: never over its middle.
+const inset = document.createElement('div');
+inset.style.cssText = 'position: absolute; visibility: hidden; padding: env(safe-area-inset-top, 0) ' +
+    'env(safe-area-inset-right, 0) env(safe-area-inset-bottom, 0) env(safe-area-inset-left, 0)';
+document.body.appendChild(inset);
 function fit() {
-    const k = Math.min(innerWidth / size[0], innerHeight / size[1]);
-    const w = Math.floor(size[0] * k), h = Math.floor(size[1] * k);
-    Object.assign(canvas.style, { width: w + 'px', height: h + 'px',
-        left: (innerWidth - w >> 1) + 'px', top: (innerHeight - h >> 1) + 'px' });
+    const c = getComputedStyle(inset), [t, r, b, l] = ['Top', 'Right', 'Bottom', 'Left'].map(s => parseFloat(c['padding' + s]));
+    const W = innerWidth - l - r, H = innerHeight - t - b, k = Math.min(W / size[0], H / size[1]);
+    const w = Math.floor(size[0] * k), h = Math.floor(size[1] * k), x = l + (W - w >> 1), y = t + (H - h >> 1);
+    Object.assign(canvas.style, { width: w + 'px', height: h + 'px', left: x + 'px', top: y + 'px' });
+    const shown = controls.style.display;
+    controls.style.display = 'flex';
+    controls.classList.remove('column');
+    let cw = controls.offsetWidth, ch = controls.offsetHeight, to;
+    if (H - h - (y - t) >= ch) to = { left: l + (W - cw >> 1), top: y + h };
+    else {
+        controls.classList.add('column');
+        [cw, ch] = [controls.offsetWidth, controls.offsetHeight];
+        if (W - w - (x - l) >= cw) to = { left: x + w, top: t + (H - ch >> 1) };
+        else {
+            controls.classList.remove('column');
+            [cw, ch] = [controls.offsetWidth, controls.offsetHeight];
+            to = { left: l + (W - cw >> 1), top: y + h - ch };
+        }
+    }
+    controls.style.display = shown;
+    Object.assign(controls.style, { left: to.left + 'px', top: to.top + 'px' });
 }
 addEventListener('resize', fit);
 fit();
 
+// Full screen through the browser where it lets a page have it; where it
+// does not (iPhone Safari has it for videos alone) or refuses, the page's
+// own: the picture alone, filling the window, the controls a tap away. The
+// buttons, F and a double tap or click go in and out of either.
+const root = document.documentElement;
+const inFullScreen = () => document.fullscreenElement || document.webkitFullscreenElement;
+function fullWindow(on) {
+    document.body.classList.toggle('full', on);
+    fullScreenChanged();
+}
 function fullScreen() {
-    if (document.fullscreenElement) document.exitFullscreen();
-    else document.documentElement.requestFullscreen().catch(() => {});
+    const exit = document.exitFullscreen || document.webkitExitFullscreen;
+    const enter = root.requestFullscreen || root.webkitRequestFullscreen;
+    if (inFullScreen()) Promise.resolve(exit.call(document)).catch(() => {});
+    else if (document.body.classList.contains('full') || !enter) fullWindow(!document.body.classList.contains('full'));
+    else Promise.resolve(enter.call(root)).catch(() => fullWindow(true));
+}
+function fullScreenChanged() {
+    const on = inFullScreen() || document.body.classList.contains('full');
+    for (const b of document.querySelectorAll('.full')) b.textContent = on ? 'Exit full screen' : 'Full screen';
+    fit();
 }
 for (const b of document.querySelectorAll('.full')) b.addEventListener('click', fullScreen);
-canvas.addEventListener('dblclick', fullScreen);
+for (const e of ['fullscreenchange', 'webkitfullscreenchange']) document.addEventListener(e, fullScreenChanged);
+// A double click, or two taps close together.
+let lastTap = { at: -1e9 }, pointer;
+canvas.addEventListener('pointerdown', e => pointer = e.pointerType);
+canvas.addEventListener('dblclick', () => pointer != 'touch' && fullScreen());
+canvas.addEventListener('pointerup', e => {
+    if (e.pointerType != 'touch') return;
+    const near = Math.hypot(e.clientX - lastTap.x, e.clientY - lastTap.y) < 40;
+    lastTap = e.timeStamp - lastTap.at < 400 && near ? { at: -1e9 } : { at: e.timeStamp, x: e.clientX, y: e.clientY };
+    if (lastTap.at < 0) fullScreen();
+});
 
 // While the demo runs, a tap or a click shows its controls for a few
 // seconds, and the pointer with them; paused, they stay. Pausing holds the
@@ -64,7 +133,10 @@ function showControls() {
     clearTimeout(hiding);
     hiding = setTimeout(() => paused || document.body.classList.remove('controls'), 3000);
 }
-addEventListener('click', e => state == 'running' && e.target != note && showControls());
+addEventListener('click', e => {
+    if (state == 'running' && e.target != note) showControls();
+    wakeSound();
+});
 function pause(by) {
     if (state != 'running' || paused || stopping) return;
     paused = by;
@@ -155,15 +227,16 @@ async function load() {
     const offscreen = canvas.transferControlToOffscreen();
     worker.postMessage({ canvas: offscreen }, [offscreen]);
     worker.onmessage = fromWorker;
-    worker.onerror = e => fail('Error: ' + e.message);
+    worker.onerror = e => trouble('Error: ' + e.message);
     return files;
 }
 
-// The sound: its sample frames a second, its clock 0 on the audio context's
-// clock, the frames received since, those received that may not have been
-// heard yet (each { first: its first frame, buffer }), and in test mode
-// what was received.
-let rate, at = 0, queued = 0, held = [], record = [];
+// The sound: its sample frames a second, its clock 0 on the page's time line
+// (performance.timeOrigin + performance.now(), in ms) and on the audio
+// context's clock, the frames received since, those received that may not
+// have been heard yet (each { first: its first frame, buffer }), and in
+// test mode what was received.
+let rate, zeroAt = 0, at = 0, queued = 0, held = [], record = [];
 function start() {
     if (state != 'ready' && state != 'ended') return;
     state = 'running';
@@ -171,11 +244,31 @@ function start() {
     stopping = false;
     pauseButton.textContent = 'Pause';
     say('');
+    // Phones play a page's sound through the ring and silent switch unless
+    // it asks for playback (Safari 16.4 on).
+    if (navigator.audioSession) navigator.audioSession.type = 'playback';
     // At the rate the demo mixes at, so that the browser plays its buffers
     // as they are; made here, since sound may start only on a click or a key.
-    audio = audio || new AudioContext({ sampleRate: 48000 });
-    audio.resume();
+    if (!audio) {
+        audio = new AudioContext({ sampleRate: 48000 });
+        audio.onstatechange = () => audio.state == 'running' && (tell(''), place());
+    }
+    wakeSound();
     worker.postMessage({ start: { files: media, fps, seed, stills } });
+    // Where the browser would not start the sound (no output, or it wants
+    // another tap), the viewer is told how to have it.
+    if (!fps) setTimeout(() => state == 'running' && audio.state != 'running' && tell('Tap for sound'), 500);
+}
+function wakeSound() {
+    if (audio && audio.state != 'running') audio.resume().catch(() => {});
+}
+addEventListener('keydown', wakeSound);
+// The sound's clock 0 placed on the audio context's clock from the page's
+// time line, and what was held and not heard yet played from there: at the
+// start, after a pause, and when the context starts late.
+function place() {
+    at = heardAt(zeroAt);
+    if (!paused && !stopping && audio.state == 'running') held.forEach(play);
 }
 
 // What the worker says.
@@ -189,17 +282,17 @@ function fromWorker({ data }) {
     if (data.error) fail(data.error);
     if (data.audioStart) {
         rate = data.audioStart;
-        at = heardAt(data.zero);
+        zeroAt = data.zero;
+        at = heardAt(zeroAt);
         queued = 0;
         held = [];
         record = [];
     }
     // The demo's clock goes on where it stood: the sound's clock 0 is placed
-    // anew from it, as at the start, so that no pause can move the two
-    // apart, and what was held and not heard plays from there.
+    // anew from it, so that no pause can move the two apart.
     if (data.resumed) {
-        at = heardAt(data.resumed);
-        if (!paused && !stopping) held.forEach(play);
+        zeroAt = data.resumed;
+        place();
     }
     if (data.audio) {
         const s = data.audio, n = s.length / 2, b = audio.createBuffer(2, n, rate);
@@ -216,10 +309,11 @@ function fromWorker({ data }) {
             }
             record.push(back);
         } else {
-            const heard = h => at + (h.first + h.buffer.length) / rate < audio.currentTime;
-            if (!paused) while (held.length && heard(held[0])) held.shift();
+            // Sound whose time has gone cannot be heard any more, played or not.
+            const gone = h => zeroAt + (h.first + h.buffer.length) / rate * 1000 < performance.timeOrigin + performance.now();
+            if (!paused) while (held.length && gone(held[0])) held.shift();
             held.push({ first: queued, buffer: b });
-            if (!paused && !stopping) play(held[held.length - 1]);
+            if (!paused && !stopping && audio.state == 'running') play(held[held.length - 1]);
         }
         queued += n;
     }

@@ -106,7 +106,8 @@ const cases = [
         await page.until("!document.body.classList.contains('controls')", 6000);
         await tap(page, 'canvas');
         await tap(page, '#controls .full');
-        await page.until('document.fullscreenElement != null');
+        // Full screen changes the window's size, and the controls are laid out anew.
+        await page.until('document.fullscreenElement != null && new Promise(go => requestAnimationFrame(() => requestAnimationFrame(go))).then(() => true)');
         await tap(page, '#stop');
         await said(page, 'Click or press a key to play again.');
     }],
