@@ -75,7 +75,7 @@ apt=(apt-get -q
     -o Dir::State="$apt_dir" -o Dir::State::Lists="$apt_dir/lists"
     -o Dir::State::status="$apt_dir/status" -o Dir::Cache="$apt_dir"
     -o Dir::Cache::archives="$apt_dir/archives" -o Dir::Cache::pkgcache="$apt_dir/pkgcache.bin"
-    -o Dir::Cache::srcpkgcache="$apt_dir/srcpkgcache.bin"
+    -o Dir::Cache::srcpkgcache=
     -o Dir::Etc::SourceList="$apt_dir/etc/sources.list"
     -o Dir::Etc::SourceParts="$apt_dir/etc/sources.list.d"
     -o Dir::Etc::Preferences="$apt_dir/etc/preferences"
