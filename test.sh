@@ -8,7 +8,8 @@
 #   ./test.sh --all       those and the extras (captures through ffmpeg,
 #                         the Debian package), the sanitizers, the page in
 #                         Chromium, Windows under wine, the other CPUs:
-#                         i386, arm64, armhf, s390x, the release's package
+#                         i386, arm64, armhf, s390x, this machine's build as
+#                         an arm64 machine makes it, the release's package
 #                         and zips built twice, the same, and last the
 #                         benchmarks, briefly, whose figures count as no
 #                         test
@@ -24,7 +25,7 @@ usage() { echo "usage: $0 [--all | --arch i386|arm64|armhf|s390x ...]" >&2; exit
 presets=(linux)
 while [ $# -gt 0 ]; do
     case $1 in
-        --all) presets=(linux-all san web win32 i386 arm64 armhf s390x release bench) ;;
+        --all) presets=(linux-all san web win32 i386 arm64 armhf s390x linux-arm64 release bench) ;;
         --arch) [[ " i386 arm64 armhf s390x " == *" ${2:-none} "* ]] || usage; presets+=("$2"); shift ;;
         *) usage ;;
     esac

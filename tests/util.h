@@ -69,7 +69,7 @@ struct Outcome {
 // Runs the shell command in dir with its output kept, SIGTERM after
 // term_after seconds (0: never) and SIGKILL at limit, and says how it ended:
 // its own status, 128 + the signal that killed it.
-inline Outcome run(const std::string &command, const std::string &dir, double term_after = 0, double limit = 30)
+inline Outcome run(const std::string &command, const std::string &dir, double term_after = 0, double limit = 100)
 {
     TempDir out;
     char timeout[64];

@@ -40,6 +40,7 @@ packages() {
         linux-all) echo "$(packages linux) ffmpeg lintian appstream mandoc groff-base desktop-file-utils" ;;
         san) echo "$(packages linux) clang libclang-rt-14-dev libjpeg-dev libgif-dev" ;;
         i386 | arm64 | armhf | s390x) echo "$(packages build) libgtest-dev dpkg-dev crossbuild-essential-$p qemu-user-static imagemagick" ;;
+        linux-arm64) echo "$(packages build) crossbuild-essential-arm64 qemu-user-static imagemagick" ;;
         win32) echo "$(packages build) dpkg-dev g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32" \
             "binutils-mingw-w64-i686 wine wine32:i386 xvfb x11-utils xdotool imagemagick sox libsox-fmt-base" ;;
         web) echo "$(packages build) dpkg-dev emscripten nodejs chromium imagemagick sox libsox-fmt-base python3" ;;

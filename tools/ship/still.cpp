@@ -47,8 +47,10 @@ bool write_png(const std::string &path, const SDL_Surface *rgb, std::string &err
     std::string why = "out of memory";
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &why, png_failed, png_warned);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool written = false;
-    // Nothing is made or changed here that libpng's jump back would skip.
+    // Volatile, as C asks of a local changed between setjmp and a jump back
+    // (aarch64's GCC warns otherwise); nothing else is made or changed here
+    // that the jump would skip.
+    volatile bool written = false;
     if (png && info) {
         if (setjmp(png_jmpbuf(png)) == 0) {
             png_init_io(png, f);
