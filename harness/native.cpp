@@ -1,4 +1,5 @@
-// The device beneath the scripted clock natively: SDL's own.
+// The device beneath the scripted clock natively: SDL's own, where nobody
+// sends a live run elsewhere.
 #include "scripted.h"
 
 // SDL's own calls: the program's go to the scripted clock (its --wrap).
@@ -21,3 +22,15 @@ bool scripted::device_event(SDL_Event *)
 {
     return false;
 }
+
+void scripted::device_idle()
+{
+    __real_SDL_Delay(1);
+}
+
+bool scripted::device_go_to(Sint32 *)
+{
+    return false;
+}
+
+void scripted::device_moved(Sint32) {}

@@ -1,7 +1,14 @@
 #include "scripted.h"
+#include <algorithm>
 #include <deque>
 #include <stdlib.h>
+#include <string.h>
 #include "vaskiloimu.h"
+
+extern "C" {
+void __real_srand(unsigned seed);
+int __real_rand(void);
+}
 
 namespace scripted {
 
@@ -11,8 +18,10 @@ namespace {
 const Run *current;
 Uint32 ticks;
 Uint32 next_ticks;  // the next frame's clock, once the device has shown this one
+bool quiet_now, quiet_next;  // whether this frame is quiet, and the next
 std::deque<SDL_Event> queue;
-std::function<Sint32()> on_flip;  // counts a frame of the program's; returns its clock value
+Uint32 seed_taken;   // what srand was given
+unsigned long draws;  // rand() results drawn since
 
 // What homon made, freed as the process's end would free it.
 void release()
@@ -29,6 +38,140 @@ void release()
     Mix_CloseAudio();
     SDL_Quit();
 }
+
+// All that builds up from frame to frame, at the start of a frame of a live
+// run: the fire field (none while it is all zero), how far the generator
+// has come, and when the field next advances, from the demo's clock 0.
+struct Checkpoint {
+    long frame;
+    std::vector<Sint32> field;
+    unsigned long draws;
+    Uint32 next;
+};
+
+// A live run: its frames are those of a run at fps, each on the device's
+// clock. Every two seconds' frames it keeps what it needs to be there again
+// at once: from the first seeds to the end, some 24 fields, 30 MB.
+struct Live {
+    int fps = 0;
+    long last = 0;      // the last frame of the demo
+    long frame = 0;     // the frame under way
+    long target = 0;    // the frame to show next: those before it run quietly
+    Uint32 zero = 0;    // the device's clock at the demo's clock 0
+    Uint32 start = 0;   // SDL_GetTicks at the demo's clock 0
+    std::vector<Checkpoint> kept;
+
+    long every() const { return 2L * fps; }
+
+    // The frame a run at fps shows at ms: the last drawn at or before it.
+    long at(Sint32 ms) const
+    {
+        long n = (long)((Sint64)ms * fps / 1000);
+        while (frame_time(n + 1, fps) <= ms)
+            n++;
+        return n < 0 ? 0 : n > last ? last : n;
+    }
+
+    void keep(long n)
+    {
+        if (n % every() || (!kept.empty() && kept.back().frame >= n))
+            return;
+        Checkpoint c{n, {}, draws, firenext - start};
+        if (draws)
+            c.field.assign(firekg, firekg + (size_t)firew * fireh);
+        kept.push_back(std::move(c));
+    }
+
+    // Goes to the frame shown at ms: what a whole run holds at the start of
+    // the nearest checkpoint before it, and from there its frames quietly.
+    void go_to(Sint32 ms)
+    {
+        target = at(ms);
+        const Checkpoint *c = nullptr;
+        for (const Checkpoint &k : kept)
+            if (k.frame <= target)
+                c = &k;
+        if (c->field.empty())
+            memset(firekg, 0, sizeof(Sint32) * (size_t)firew * fireh);
+        else
+            memcpy(firekg, c->field.data(), sizeof(Sint32) * c->field.size());
+        __real_srand(seed_taken);
+        for (draws = 0; draws < c->draws; draws++)
+            __real_rand();
+        firenext = start + c->next;
+        frame = c->frame - 1;
+        zero = device_ticks() - (Uint32)frame_time(target, fps);
+        device_moved(frame_time(target, fps));
+    }
+
+    // After the frame under way: which is next, waiting for the device's
+    // clock to reach it, or for the viewer to go elsewhere.
+    long next()
+    {
+        for (Sint32 ms; frame >= target;) {
+            if (device_go_to(&ms)) {
+                go_to(ms);
+                break;
+            }
+            long want = at((Sint32)(device_ticks() - zero + 500 / fps));  // the nearest
+            if (want > frame) {
+                target = want;
+                break;
+            }
+            device_idle();
+        }
+        keep(++frame);
+        return frame;
+    }
+};
+Live *live_run;
+
+// A run under way. The page's device waits below flip(), and a program
+// built for the page can wait only at the end of direct calls (ASYNCIFY, see
+// CMakeLists.txt here): flip() is called as a plain function, never
+// through a std::function.
+struct Session {
+    const Run &run;
+    Result result;
+    Uint32 start = 0;
+    long n = 0;  // SDL_main's frames so far
+    size_t next_event = 0;
+    Live live;
+
+    Uint32 time_of(long f) const { return run.time_of ? run.time_of(f) : (Uint32)frame_time(f, 60); }
+    bool shows(Sint32 t) const { return !run.shows || run.shows(t); }
+
+    // Ends a frame of the program's, shown or quiet, and sets the next.
+    void flip(SDL_Surface *screen)
+    {
+        if (n == 0)
+            start = live.start = ticks;
+        Sint32 t = (Sint32)(ticks - start);
+        if (!quiet_now) {
+            result.frames++;
+            device_shown(screen, t);
+        }
+        for (; next_event < run.events.size() && run.events[next_event].after <= n; next_event++)
+            queue.push_back(run.events[next_event].event);
+        next_ticks = ticks;
+        if (!quiet_now && run.see && !run.see(n, t)) {
+            queue.push_back(quit());
+        } else if (run.live_fps) {
+            long f = live.next();
+            next_ticks = start + (Uint32)frame_time(f, run.live_fps);
+            quiet_next = f < live.target;
+        } else {
+            next_ticks = start + time_of(n + 1);
+            quiet_next = !shows((Sint32)time_of(n + 1));
+            // The picture jumps past the quiet frames, and the sound with it.
+            if (quiet_now && !quiet_next)
+                device_moved((Sint32)time_of(n + 1));
+        }
+        n++;
+    }
+};
+Session *session;
+
 }
 
 long frame_count(int fps)
@@ -38,34 +181,24 @@ long frame_count(int fps)
 
 Result play(const Run &run)
 {
-    std::function<Uint32(long)> time_of = run.time_of;
-    if (!time_of)
-        time_of = [](long n) { return (Uint32)frame_time(n, 60); };
-    Result r;
-    Uint32 start = 0;
-    size_t next_event = 0;
-    on_flip = [&] {
-        long n = r.frames++;
-        if (n == 0)
-            start = ticks;
-        Sint32 t = (Sint32)(ticks - start);
-        for (; next_event < run.events.size() && run.events[next_event].after <= n; next_event++)
-            queue.push_back(run.events[next_event].event);
-        next_ticks = ticks;
-        if (!run.see || run.see(n, t))
-            next_ticks = start + time_of(n + 1);
-        else
-            queue.push_back(quit());
-        return t;
-    };
+    Session now{run, {}, 0, 0, 0, {}};
+    now.live.fps = run.live_fps;
+    now.live.last = frame_count(run.live_fps ? run.live_fps : 1) - 1;
     ticks = run.base;
+    draws = 0;
+    quiet_now = !now.shows(0);
+    live_run = run.live_fps ? &now.live : nullptr;
+    if (run.live_fps)
+        now.live.kept.push_back({0, {}, 0, 0});
+    session = &now;
     current = &run;
-    r.status = SDL_main(0, nullptr);
+    now.result.status = SDL_main(0, nullptr);
     current = nullptr;
-    on_flip = nullptr;
+    session = nullptr;
+    live_run = nullptr;
     queue.clear();
     release();
-    return r;
+    return now.result;
 }
 
 bool stills(Uint32 seed, int fps, const std::vector<Sint32> &times,
@@ -76,7 +209,8 @@ bool stills(Uint32 seed, int fps, const std::vector<Sint32> &times,
         return frame_time(n, fps) == ms;
     };
     // A still off the frame times ends its run, since the extra frame it
-    // needs would change the fire of every frame after it.
+    // needs would change the fire of every frame after it. The frames
+    // between stills are quiet.
     size_t from = 0;
     while (from < times.size()) {
         size_t to = from;
@@ -91,6 +225,8 @@ bool stills(Uint32 seed, int fps, const std::vector<Sint32> &times,
         run.seed = seed;
         run.real_events = true;
         run.time_of = [&](long n) { return clock[(size_t)n]; };
+        run.shows = [&](Sint32 t) { return std::find(times.begin() + (long)from, times.begin() + (long)to + 1, t) !=
+                                           times.begin() + (long)to + 1; };
         run.see = [&](long n, Sint32 t) {
             if (next <= to && t == times[next]) {
                 if (!save(t, err))
@@ -133,6 +269,21 @@ bool clocked()
     return current && !current->real_clock;
 }
 
+bool live()
+{
+    return current && current->live_fps;
+}
+
+bool quiet()
+{
+    return current && quiet_now;
+}
+
+bool seeded()
+{
+    return draws > 0;
+}
+
 }
 
 using namespace scripted;
@@ -143,32 +294,40 @@ extern "C" {
 
 int __real_SDL_Flip(SDL_Surface *screen);
 int __real_SDL_PollEvent(SDL_Event *event);
-void __real_srand(unsigned seed);
 
 Uint32 __wrap_SDL_GetTicks(void)
 {
     return clocked() ? ticks : device_ticks();
 }
 
+// A live run waits out the demo's pause on the device, and its clock 0 is
+// the device's then.
 void __wrap_SDL_Delay(Uint32 ms)
 {
+    if (!clocked() || live())
+        device_delay(ms);
     if (clocked())
         ticks += ms;
-    else
-        device_delay(ms);
+    if (live_run)
+        live_run->zero = device_ticks();
 }
 
 // Only the program's flips are frames: SDL also flips inside
-// SDL_SetVideoMode, before the program has its screen. The device shows a
-// frame at its own clock value, before the clock moves on.
+// SDL_SetVideoMode, before the program has its screen. A quiet frame is
+// not flipped. The device shows a frame at its own clock value, before the
+// clock moves on.
 int __wrap_SDL_Flip(SDL_Surface *screen)
 {
-    int r = __real_SDL_Flip(screen);
+    int r = current && quiet_now && screen == shown ? 0 : __real_SDL_Flip(screen);
     if (screen != shown)
         return r;
-    device_shown(screen, current ? on_flip() : -1);
-    if (current)
-        ticks = next_ticks;
+    if (!current) {
+        device_shown(screen, -1);
+        return r;
+    }
+    session->flip(screen);
+    ticks = next_ticks;
+    quiet_now = quiet_next;
     return r;
 }
 
@@ -186,7 +345,17 @@ int __wrap_SDL_PollEvent(SDL_Event *event)
 
 void __wrap_srand(unsigned seed)
 {
-    __real_srand(current ? current->seed : seed);
+    seed_taken = current ? current->seed : seed;
+    draws = 0;
+    __real_srand(seed_taken);
+}
+
+// Counted, so that a live run can bring the generator to where a whole run
+// has it.
+int __wrap_rand(void)
+{
+    draws++;
+    return __real_rand();
 }
 
 }

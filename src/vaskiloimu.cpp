@@ -13,6 +13,7 @@ Mix_Chunk *musa;
 Sint32 firew;
 Sint32 fireh;
 Sint32 *firekg;
+Uint32 firenext;
 
 // The image sways round its resting place, its top edge REST_TOP pixels down
 // the screen, by 1.5 pixels, half a turn every SWAY_HALF_TURN ms.
@@ -172,7 +173,7 @@ int SDL_main(int argc, char *argv[])
     SDL_Delay(START_PAUSE);
     SDL_PauseAudio(0);
     Uint32 start = SDL_GetTicks();
-    Uint32 next = start;  // when the fire field is due to advance again
+    firenext = start;
 
     for (;;) {
         Uint32 now = SDL_GetTicks();
@@ -188,7 +189,7 @@ int SDL_main(int argc, char *argv[])
         // The last frame's ticks would only be seen after it, and there is
         // no after; a stall of hours would make them cost minutes.
         if (t < DEMO_LENGTH)
-            run_fire_ticks(now, &next, t, &dst);
+            run_fire_ticks(now, &firenext, t, &dst);
         show_frame();
         if (t >= DEMO_LENGTH)
             return 0;

@@ -54,6 +54,8 @@ extern Mix_Chunk *musa;      // the music, decoded whole; null when it could not
 extern Sint32 firew;         // fire field width in cells: the screen width
 extern Sint32 fireh;         // fire field height in cells: screen height + 6
 extern Sint32 *firekg;       // fire field, row-major: cell (x, y) at y*firew + x
+extern Uint32 firenext;      // when the field next advances, on SDL_GetTicks's scale: SDL_main's,
+                             // kept here so that a player can set the fire of another moment
 
 // demo control
 void homon(void);
