@@ -23,7 +23,9 @@ TEST(Capture, CommandLines)
         {{"--still", "10,,20", "--out-dir", "x"}, ""}, {{"--still", "10", "--out-dir", "x", "--out", "v.mkv"}, ""},
         {{"--out-dir", "x"}, ""}, {{"--out", "v.avi"}, ""}, {{"--scale", "9"}, ""}, {{"--scale", "2x"}, ""},
         {{"--lossless", "--out", "v.mp4"}, ""}, {{"--quiet=1"}, ""}, {{"--out="}, ""},
-        {{"--scale", "2", "--still", "10", "--out-dir", "x"}, ""}};
+        {{"--scale", "2", "--still", "10", "--out-dir", "x"}, ""}, {{"--from", "30000", "--to=35000"}, "60 2 0 mkv"},
+        {{"--from", "40000", "--to", "30000"}, ""}, {{"--to", "75001"}, ""}, {{"--from", "-1"}, ""},
+        {{"--from", "5", "--still", "10", "--out-dir", "x"}, ""}};
     for (auto [args, want] : cases) {
         args.insert(args.begin(), "vaskiloimu-capture");
         capture::Options o;
@@ -125,6 +127,32 @@ TEST(Capture, VideoIsFedTheDemosFrames)
                   expect_same_colours(want, frame.data(), t);
               }), 76);
     EXPECT_EQ(raw.peek(), EOF) << "more frames than the demo shows";
+}
+
+// A clip: the whole run's frames from 30 s to 35 s at 10 fps, the first in
+// the swinging seeds' fire, each as the whole run drew it, and the music
+// from the clip's first moment.
+TEST(Capture, ClipIsTheWholeRunsFrames)
+{
+    TempDir media, bin;
+    write_image(media / "galleri.jpg", 300, 200);
+    write_file(media / "musa.ogg", "");
+    Outcome o = run("env " + stand_in_ffmpeg(bin, "echo \"$*\" > " + media / "args; cat > " + media / "frames.raw",
+                                             CAPTURE_BINARY " --fps 10 --seed 8 --from 30000 --to 35000"), media.path);
+    ASSERT_EQ(o.status, 0) << o.out;
+    EXPECT_NE(slurp(media / "args").find("-ss 30.000000 -t 5.100000 -i file:"), std::string::npos) << slurp(media / "args");
+    std::ifstream raw(media / "frames.raw", std::ios::binary);
+    std::vector<Uint8> frame(640 * 480 * 3);
+    int compared = 0;
+    check_demo_frames(media.path, 8, 10, 35000, [&](Sint32 t, const Uint8 *want) {
+        if (t < 30000)
+            return;
+        raw.read((char *)frame.data(), frame.size());
+        expect_same_colours(want, frame.data(), t);
+        compared++;
+    });
+    EXPECT_EQ(compared, 51);
+    EXPECT_EQ(raw.peek(), EOF) << "more frames than the clip holds";
 }
 
 // A video that cannot be finished, here for a limit on the size of files as

@@ -116,14 +116,29 @@ int video(const Options &o, const std::string &out, Uint32 seed)
         return fail(1, "cannot write " + out + ": " + strerror(errno));
     fclose(probe);
 
-    long total = scripted::frame_count(o.fps);
+    // The whole run's frames from o.from to o.to: those before run quietly.
+    long first = 0, total = 0;
+    for (long n = 0; n < scripted::frame_count(o.fps); n++) {
+        Sint32 t = scripted::frame_time(n, o.fps);
+        first += t < o.from;
+        total += t >= o.from && t <= o.to;
+    }
+    if (total == 0) {
+        remove(partial.c_str());
+        return fail(1, "no frame at " + std::to_string(o.fps) + " fps lies from --from " + std::to_string(o.from) +
+                           " to --to " + std::to_string(o.to));
+    }
+    Sint32 last = scripted::frame_time(first + total - 1, o.fps);
     char seconds[32];
     snprintf(seconds, sizeof seconds, "%.6f", (double)total / o.fps);
     std::string music = fs::absolute(MUSIC_FILE, ec).string();
 
     Encoder encoder;
     std::string err;
-    if (!encoder.start(ffmpeg_args(o, partial, music, seconds), err)) {
+    // The music from the first frame's moment.
+    char music_from[32];
+    snprintf(music_from, sizeof music_from, "%.6f", scripted::frame_time(first, o.fps) / 1000.0);
+    if (!encoder.start(ffmpeg_args(o, partial, music, music_from, seconds), err)) {
         remove(partial.c_str());
         return fail(1, err);
     }
@@ -140,13 +155,15 @@ int video(const Options &o, const std::string &out, Uint32 seed)
     run.seed = seed;
     run.time_of = [&](long n) { return (Uint32)scripted::frame_time(n, o.fps); };
     run.real_events = true;  // SDL makes an interrupt a quit request
-    run.see = [&](long n, Sint32) {
+    run.shows = [&](Sint32 t) { return t >= o.from && t <= last; };
+    long done = 0;
+    run.see = [&](long, Sint32 t) {
         if (!copy_shown(shown, rgb) || !encoder.frame((const Uint8 *)rgb->pixels)) {
             broken = true;
             return false;
         }
-        progress.update(n + 1);
-        return true;
+        progress.update(++done);
+        return t < last;
     };
     guard.in_demo = true;
     long frames = scripted::play(run).frames;
@@ -214,7 +231,7 @@ int main(int argc, char **argv)
     if (!parse(argc, argv, o, err))
         return fail(1, err + " (see --help)");
     if (o.help) {
-        printf(USAGE, (int)DEMO_LENGTH);
+        printf(USAGE, (int)DEMO_LENGTH, (int)DEMO_LENGTH);
         return 0;
     }
     if (o.version)

@@ -20,8 +20,8 @@ void add(std::vector<std::string> &a, const std::vector<std::string> &more)
 
 }
 
-std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
-                                     const std::string &music, const std::string &seconds)
+std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path, const std::string &music,
+                                     const std::string &from, const std::string &seconds)
 {
     // "file:" keeps a colon in a name from being read as a protocol.
     std::vector<std::string> a = {
@@ -30,7 +30,7 @@ std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
         std::to_string(SCREEN_W) + "x" + std::to_string(SCREEN_H),
         "-framerate", std::to_string(o.fps), "-i", "pipe:0",
         // The demo stops its sound with its last frame.
-        "-t", seconds, "-i", "file:" + music,
+        "-ss", from, "-t", seconds, "-i", "file:" + music,
         "-map", "0:v:0", "-map", "1:a:0",
         // No time, random identifier or version in the file: the same frames
         // and ffmpeg give the same bytes.

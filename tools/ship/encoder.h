@@ -15,10 +15,10 @@ namespace capture {
 const size_t FRAME_BYTES = (size_t)SCREEN_W * SCREEN_H * 3;  // rgb24
 
 // ffmpeg's arguments for the video o asks for (container, scale, lossless),
-// of frames at o.fps with the sound of music from its start, cut at seconds,
-// written into path.
-std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path,
-                                     const std::string &music, const std::string &seconds);
+// of frames at o.fps with the sound of music from the second `from`, cut at
+// seconds, written into path.
+std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path, const std::string &music,
+                                     const std::string &from, const std::string &seconds);
 
 class Encoder {
 public:

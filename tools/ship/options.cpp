@@ -19,6 +19,9 @@ const char USAGE[] =
     "  --scale N         enlarge N times, 1 to 8, by nearest neighbour (default 2,\n"
     "                    which keeps every pixel's colour; 1 with --lossless)\n"
     "  --lossless        a .mkv whose frames decode to the demo's, bit for bit\n"
+    "  --from MS         the video from the frame at or after this clock value (0 to\n"
+    "                    %d ms, from when the music starts), with the music from there\n"
+    "  --to MS           ... to the frame at or before this one: a clip of the whole run\n"
     "  --still MS[,MS]   PNG stills of the frames at these clock values (0 to %d ms,\n"
     "                    from when the music starts) instead of a video\n"
     "  --out-dir DIR     where the stills go, as still-MS.png (made if missing)\n"
@@ -57,19 +60,28 @@ std::string lower(std::string s)
     return s;
 }
 
+// A clock value of the demo's, in ms.
+bool moment(const std::string &option, const std::string &value, Sint32 &out, std::string &err)
+{
+    unsigned long long v;
+    if (!whole(value, (unsigned long long)DEMO_LENGTH, v)) {
+        err = "bad " + option + " value '" + value + "': a clock value in ms from 0 to " + std::to_string(DEMO_LENGTH);
+        return false;
+    }
+    out = (Sint32)v;
+    return true;
+}
+
 bool stills(const std::string &list, std::vector<Sint32> &out, std::string &err)
 {
     size_t from = 0;
     for (;;) {
         size_t comma = list.find(',', from);
         std::string item = list.substr(from, comma == std::string::npos ? comma : comma - from);
-        unsigned long long v;
-        if (!whole(item, (unsigned long long)DEMO_LENGTH, v)) {
-            err = "bad --still value '" + item + "': a clock value in ms from 0 to " +
-                  std::to_string(DEMO_LENGTH);
+        Sint32 v;
+        if (!moment("--still", item, v, err))
             return false;
-        }
-        out.push_back((Sint32)v);
+        out.push_back(v);
         if (comma == std::string::npos)
             return true;
         from = comma + 1;
@@ -80,14 +92,15 @@ bool stills(const std::string &list, std::vector<Sint32> &out, std::string &err)
 
 bool parse(int argc, char **argv, Options &o, std::string &err)
 {
-    enum { FPS = 1, SEED, OUT, STILL, OUT_DIR, MEDIA, SCALE, LOSSLESS, QUIET, HELP, VERSION };
+    enum { FPS = 1, SEED, OUT, STILL, OUT_DIR, MEDIA, SCALE, LOSSLESS, QUIET, HELP, VERSION, FROM, TO };
     static const option longs[] = {  // in the order of the values above
         {"fps", required_argument, nullptr, FPS},         {"seed", required_argument, nullptr, SEED},
         {"out", required_argument, nullptr, OUT},         {"still", required_argument, nullptr, STILL},
         {"out-dir", required_argument, nullptr, OUT_DIR}, {"media", required_argument, nullptr, MEDIA},
         {"scale", required_argument, nullptr, SCALE},     {"lossless", no_argument, nullptr, LOSSLESS},
         {"quiet", no_argument, nullptr, QUIET},           {"help", no_argument, nullptr, HELP},
-        {"version", no_argument, nullptr, VERSION},       {nullptr, 0, nullptr, 0}};
+        {"version", no_argument, nullptr, VERSION},       {"from", required_argument, nullptr, FROM},
+        {"to", required_argument, nullptr, TO},           {nullptr, 0, nullptr, 0}};
     bool out_given = false, dir_given = false;
     // The messages are ours, one line each; 0 starts getopt afresh, so that
     // a second parse in one process sees the whole command line again.
@@ -97,7 +110,7 @@ bool parse(int argc, char **argv, Options &o, std::string &err)
         // getopt names the option in question by its value in optopt;
         // an unknown one is the word it has just read.
         int which = c == '?' || c == ':' ? optopt : c;
-        bool ours = which >= FPS && which <= VERSION;
+        bool ours = which >= FPS && which <= TO;
         std::string arg = ours ? std::string("--") + longs[which - 1].name : argv[optind - 1];
         std::string value = optarg ? optarg : "";
         unsigned long long v;
@@ -132,6 +145,9 @@ bool parse(int argc, char **argv, Options &o, std::string &err)
             dir_given = true;
         } else if (c == MEDIA) {
             o.media = value;
+        } else if (c == FROM || c == TO) {
+            if (!moment(arg, value, c == FROM ? o.from : o.to, err))
+                return false;
         } else {
             (c == LOSSLESS ? o.lossless : c == QUIET ? o.quiet : c == HELP ? o.help : o.version) = true;
         }
@@ -177,6 +193,16 @@ bool parse(int argc, char **argv, Options &o, std::string &err)
     }
     if (o.lossless && !o.stills.empty()) {
         err = "--lossless goes with a video; stills are always exact";
+        return false;
+    }
+    if ((o.from || o.to >= 0) && !o.stills.empty()) {
+        err = "--from and --to clip a video; stills are of the moments given";
+        return false;
+    }
+    if (o.to < 0)
+        o.to = DEMO_LENGTH;
+    if (o.from > o.to) {
+        err = "--from " + std::to_string(o.from) + " is after --to " + std::to_string(o.to);
         return false;
     }
     if (!o.scale)

@@ -20,6 +20,7 @@ struct Options {
     bool lossless = false;        // frames that decode to the demo's own, bit for bit
     int scale = 0;                // nearest-neighbour enlargement; unless given, 2 (1 if lossless)
     std::vector<Sint32> stills;   // increasing, no repeats; empty: make a video
+    Sint32 from = 0, to = -1;     // the video's frames from, to clock values (-1: the end)
     std::string out_dir;
     std::string media;            // empty: the working directory
     bool quiet = false;
