@@ -11,11 +11,15 @@
 //    CMakeLists.txt here) sends the mixer's calls of SDL's audio here;
 //  - a released Esc arrives as SDL's key event;
 //  - while the page is paused, the program is kept waiting, and its clock
-//    leaves the paused time out.
+//    leaves the paused time out;
+//  - played normally, the demo is the run at 60 frames a second on the
+//    page's clock (scripted.h, a live run), which the viewer can send to any
+//    moment: the sound goes there with it.
 // rand and srand are glibc's, from ports/rand.c.
 #include <emscripten.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include "scripted.h"
 #include "vaskiloimu.h"
 
@@ -24,6 +28,10 @@ extern "C" {
 // The page's side, in its Module object (see worker.js).
 EM_JS(int, page_fps, (void), { return Module.fps || 0; });
 EM_JS(int, page_seed, (void), { return Module.seed || 0; });
+EM_JS(int, page_from, (void), { return Module.from || 0; });
+EM_JS(void, page_length, (int ms), { Module.length(ms); });
+// Where the viewer asks to go, in ms of the demo's clock; -1: nowhere.
+EM_JS(int, page_go_to, (void), { return Module.goTo(); });
 EM_JS(int, page_escape, (void), { return Module.escape(); });
 EM_JS(void, page_show, (const void *rgba, int w, int h, int t), {
     Module.show(HEAPU8.buffer, rgba, w, h, t);
@@ -33,6 +41,7 @@ EM_JS(void, page_audio, (const void *p, int bytes), {
     Module.audio(HEAP16.subarray(p >> 1, (p + bytes) >> 1));
 });
 EM_JS(void, page_audio_start, (int rate), { Module.audioStart(rate); });
+EM_JS(void, page_audio_moved, (int first), { Module.audioMoved(first); });
 EM_JS(void, page_end, (int status), { Module.ended(status); });
 // Waits for the next animation frame, or ms milliseconds, and for as long
 // as the page is paused: ASYNCIFY unwinds the program, and rewinds it on
@@ -55,13 +64,14 @@ Uint32 audio_at;  // the clock when the sound last started
 Uint8 chunk[48000 * 4];
 
 // Hands the page the sound up to where it is wanted: on the scripted clock,
-// up to the clock; otherwise as far ahead as the page asks.
+// up to the clock; on the page's, as far ahead as the page asks.
 void pump_audio()
 {
     if (!opened || paused)
         return;
-    long want = scripted::clocked() ? (long)(SDL_GetTicks() - audio_at) * (device.freq / 1000) - played
-                                    : page_audio_wanted();
+    long want = scripted::clocked() && !scripted::live()
+                    ? (long)(SDL_GetTicks() - audio_at) * (device.freq / 1000) - played
+                    : page_audio_wanted();
     while (want > 0) {
         int n = want < (long)sizeof chunk / 4 ? (int)want : (int)sizeof chunk / 4;
         memset(chunk, device.silence, (size_t)n * 4);
@@ -109,6 +119,39 @@ void scripted::device_shown(SDL_Surface *screen, Sint32 t)
     pump_audio();
     show(screen, t);
     page_wait(scripted::clocked() ? 0 : -1);
+}
+
+void scripted::device_idle()
+{
+    page_wait(-1);
+}
+
+bool scripted::device_go_to(Sint32 *t)
+{
+    int to = page_go_to();
+    if (to < 0)
+        return false;
+    *t = to;
+    return true;
+}
+
+// The music from the sample frame of clock value t on: the mixer plays a
+// chunk that starts there, as the demo's would have by then.
+void scripted::device_moved(Sint32 t)
+{
+    static Mix_Chunk from;
+    const long frame = (long)t * (device.freq / 1000);
+    if (!opened || !musa)
+        return;
+    Mix_HaltChannel(-1);
+    if ((Uint32)frame * 4 < musa->alen) {
+        from = *musa;
+        from.abuf += frame * 4;
+        from.alen -= (Uint32)frame * 4;
+        Mix_PlayChannelTimed(-1, &from, 0, -1);
+    }
+    played = frame;
+    page_audio_moved((int)frame);
 }
 
 bool scripted::device_event(SDL_Event *event)
@@ -168,23 +211,26 @@ void __wrap_exit(int status)
 
 }
 
-// The page's own start: in test mode (a rate given) on the scripted clock,
-// frame n at scripted::frame_time(n, fps), with the page's seed.
+// The page's own start. In test mode (a rate given) on the scripted clock,
+// frame n at scripted::frame_time(n, fps), with the page's seed, shown from
+// the page's moment on; played normally as the run at 60 frames a second on
+// the page's clock, seeded as the demo seeds, with the time, unless the page
+// names a seed.
 int main()
 {
     // The only video driver there is, which SDL uses only when named.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    const int fps = page_fps();
-    int status;
-    if (fps) {
-        scripted::Run run;
-        run.seed = (Uint32)page_seed();
+    const int fps = page_fps(), from = page_from();
+    page_length(DEMO_LENGTH);
+    scripted::Run run;
+    run.real_events = true;
+    run.seed = page_seed() ? (Uint32)page_seed() : (Uint32)time(nullptr);
+    run.shows = [from](Sint32 t) { return t >= from; };
+    if (fps)
         run.time_of = [fps](long n) { return (Uint32)scripted::frame_time(n, fps); };
-        run.real_events = true;
-        status = scripted::play(run).status;
-    } else {
-        status = SDL_main(0, nullptr);
-    }
+    else
+        run.live_fps = 60;  // and the page asks to go to `from` at once
+    const int status = scripted::play(run).status;
     page_end(status);
     return status;
 }

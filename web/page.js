@@ -4,20 +4,31 @@
 // your own media, and shows messages and its controls. The page that is one
 // file (vaskiloimu.html) carries the worker, the program and the media in
 // `bundled`, the worker as text with the program before it.
-// Test mode: ?fps=N&seed=S&still=T1,T2 runs on a scripted clock, frame n at
-// n*1000/N ms, srand seeded with S, and sends the canvas at those clock
-// values, the sound as played and the end status back to the server.
+// Played normally, the demo is the run at 60 frames a second, which the
+// timeline, the keys and a link (#t=SECONDS) send to any moment.
+// Test mode: ?fps=N&seed=S&from=MS&still=T1,T2 runs on a scripted clock,
+// frame n at n*1000/N ms, srand seeded with S, shown from MS on, and sends
+// the canvas at those clock values, the sound as played and the end status
+// back to the server. ?seed=S alone seeds the demo played normally.
 'use strict';
 const q = new URLSearchParams(location.search);
-const fps = +q.get('fps') || 0, seed = +q.get('seed') || 0;
+const fps = +q.get('fps') || 0, seed = +q.get('seed') || 0, from = +q.get('from') || 0;
 const stills = (q.get('still') || '').split(',').filter(Boolean).map(Number);
+// A link's moment in ms, #t=SECONDS as media fragments write it, from 0 on
+// (the program takes a later one than its end as its end); null for
+// anything else.
+function linked() {
+    const m = /^#t=(?:npt:)?([-+]?(?:\d+\.?\d*|\.\d+))(?:,.*)?$/.exec(location.hash);
+    return m ? Math.max(Math.round(+m[1] * 1000), 0) : null;
+}
 // The program's media, by the names it opens them by (the build fills them in).
 const IMAGE = '@IMAGE_FILE@', MUSIC = '@MUSIC_FILE@';
 
 const canvas = document.getElementById('screen'), note = document.getElementById('note');
 const line = document.getElementById('line'), controls = document.getElementById('controls');
 const one = self.bundled;
-let state = 'loading', media, audio, worker, size = [canvas.width, canvas.height];
+// The demo's length, which the program tells as it starts, and the moment shown.
+let state = 'loading', media, audio, worker, size = [canvas.width, canvas.height], length = 0, position = 0;
 const playing = new Set(), sent = [], asked = [];
 
 function say(text) {
@@ -54,8 +65,9 @@ addEventListener('unhandledrejection', e => trouble('Error: ' + (e.reason && e.r
 
 // The whole picture, as large as the window allows within what a notch or
 // rounded corners leave (the safe area), centred on black. The controls go
-// in the margin beside it where they fit, below it or to its right, else
-// over its lower edge: never over its middle.
+// below it where there is room; else over its lower edge, as in video
+// players, if they take no more than its lower quarter; else in the margin
+// to its right, a column (a phone held sideways); never over its middle.
 const inset = document.createElement('div');
 inset.style.cssText = 'position: absolute; visibility: hidden; padding: env(safe-area-inset-top, 0) ' +
     'env(safe-area-inset-right, 0) env(safe-area-inset-bottom, 0) env(safe-area-inset-left, 0)';
@@ -67,18 +79,15 @@ function fit() {
     Object.assign(canvas.style, { width: w + 'px', height: h + 'px', left: x + 'px', top: y + 'px' });
     const shown = controls.style.display;
     controls.style.display = 'flex';
+    controls.style.maxWidth = W + 'px';
     controls.classList.remove('column');
-    let cw = controls.offsetWidth, ch = controls.offsetHeight, to;
+    let cw = Math.min(controls.offsetWidth, W), ch = controls.offsetHeight, to;
     if (H - h - (y - t) >= ch) to = { left: l + (W - cw >> 1), top: y + h };
+    else if (ch <= h / 4 && cw <= w) to = { left: x + (w - cw >> 1), top: y + h - ch };
     else {
         controls.classList.add('column');
         [cw, ch] = [controls.offsetWidth, controls.offsetHeight];
-        if (W - w - (x - l) >= cw) to = { left: x + w, top: t + (H - ch >> 1) };
-        else {
-            controls.classList.remove('column');
-            [cw, ch] = [controls.offsetWidth, controls.offsetHeight];
-            to = { left: l + (W - cw >> 1), top: y + h - ch };
-        }
+        to = W - w - (x - l) >= cw ? { left: x + w, top: t + (H - ch >> 1) } : { left: l + W - cw, top: y + h - ch };
     }
     controls.style.display = shown;
     Object.assign(controls.style, { left: to.left + 'px', top: to.top + 'px' });
@@ -162,6 +171,48 @@ pauseButton.addEventListener('click', () => paused ? resume() : pause('viewer'))
 document.getElementById('stop').addEventListener('click', stop);
 document.addEventListener('visibilitychange', () => document.hidden ? pause('hidden') : paused == 'hidden' && resume());
 
+// Going to a moment: the timeline, the keys video players use and a link.
+// The demo lands exactly where a run at 60 frames a second is then, fire
+// included, playing or paused; the sound goes with it. Once it has ended,
+// going somewhere plays it again from there.
+const time = document.getElementById('time'), clock = document.getElementById('clock');
+let dragging = false;
+const minutes = ms => Math.floor(ms / 60000) + ':' + String(Math.floor(ms / 1000) % 60).padStart(2, '0');
+function showPosition() {
+    if (!dragging) time.value = position;
+    clock.textContent = minutes(position) + ' / ' + minutes(length);
+}
+function goTo(ms) {
+    ms = Math.min(Math.max(Math.round(ms), 0), length || Infinity);
+    if (state == 'ended') return start(ms);
+    if (state != 'running' || stopping) return;
+    silence();
+    position = ms;
+    showPosition();
+    worker.postMessage({ go: ms });
+    showControls();
+}
+time.addEventListener('pointerdown', () => dragging = true);
+addEventListener('pointerup', () => dragging = false);
+time.addEventListener('input', () => goTo(+time.value));
+const link = document.getElementById('link');
+link.addEventListener('click', () => {
+    history.replaceState(null, '', '#t=' + (position / 1000).toFixed(1));
+    const said = () => tell('A link to ' + minutes(position) + ': ' + location.href);
+    if (navigator.clipboard) navigator.clipboard.writeText(location.href).then(() => tell('Link to ' + minutes(position) + ' copied.'), said);
+    else said();
+    setTimeout(() => tell(''), 4000);
+});
+addEventListener('hashchange', () => linked() != null && goTo(linked()));
+// The key's moment: ← and → five seconds back and on, Home the start, 0 to 9
+// a tenth of the demo each.
+function keyedMoment(key) {
+    if (key == 'ArrowLeft' || key == 'ArrowRight') return position + (key == 'ArrowLeft' ? -5000 : 5000);
+    if (key == 'Home') return 0;
+    if (/^[0-9]$/.test(key)) return +key * length / 10;
+    return null;
+}
+
 // Your own media, dropped on the page or picked, replace the default ones
 // from the next start on: a picture, music, or both. They are read here and
 // handed to the program as its files; nothing leaves the page. As natively,
@@ -188,8 +239,12 @@ async function use(files) {
 // and resumes the demo as it runs, as in video players.
 note.addEventListener('click', start);
 addEventListener('keydown', e => {
+    const moment = keyedMoment(e.key);
     if (e.key == 'f' || e.key == 'F') fullScreen();
-    else if (e.key == ' ' && state == 'running') {
+    else if (moment != null && (state == 'running' || state == 'ended')) {
+        e.preventDefault();
+        goTo(moment);
+    } else if (e.key == ' ' && state == 'running') {
         e.preventDefault();
         if (!e.repeat) paused ? resume() : pause('viewer');
     } else if (e.key != 'Escape' && !e.repeat) start();
@@ -237,8 +292,11 @@ async function load() {
 // have been heard yet (each { first: its first frame, buffer }), and in
 // test mode what was received.
 let rate, zeroAt = 0, at = 0, queued = 0, held = [], record = [];
-function start() {
+function start(at) {
     if (state != 'ready' && state != 'ended') return;
+    if (typeof at != 'number') at = fps ? from : linked() || 0;
+    position = at;
+    showPosition();
     state = 'running';
     paused = null;
     stopping = false;
@@ -254,7 +312,7 @@ function start() {
         audio.onstatechange = () => audio.state == 'running' && (tell(''), place());
     }
     wakeSound();
-    worker.postMessage({ start: { files: media, fps, seed, stills } });
+    worker.postMessage({ start: { files: media, fps, seed, stills, from: at } });
     // Where the browser would not start the sound (no output, or it wants
     // another tap), the viewer is told how to have it.
     if (!fps) setTimeout(() => state == 'running' && audio.state != 'running' && tell('Tap for sound'), 500);
@@ -280,6 +338,23 @@ function fromWorker({ data }) {
     if (data.spent) asked.shift()(data.spent);
     if (data.still) report('still-' + data.still[0], data.still[1]);
     if (data.error) fail(data.error);
+    if ('at' in data) {
+        position = data.at;
+        showPosition();
+    }
+    if (data.length) {
+        length = data.length;
+        time.max = length;
+    }
+    // The demo went to another moment: the sound goes on from there.
+    if ('audioMoved' in data) {
+        silence();
+        held = [];
+        record = [];
+        queued = data.audioMoved;
+        zeroAt = data.zero;
+        place();
+    }
     if (data.audioStart) {
         rate = data.audioStart;
         zeroAt = data.zero;

@@ -2,10 +2,10 @@
 // straight into the page's canvas, so that the page's main thread has only
 // the sound and the controls to look after, and stays free for the browser.
 // The page sends the canvas once, then a start with the media for each run,
-// Esc releases, pauses and resumes; this sends back the screen's size, the
-// sound as it is mixed, where the sound's clock stands, the frames shown
-// (and in the benchmark's build what each part of them took) when asked,
-// and how the run ended. In the page that is one file, the program comes
+// Esc releases, pauses, resumes and moments to go to; this sends back the
+// screen's size, the sound as it is mixed, where the sound's clock stands,
+// the moment shown, the frames shown (and in the benchmark's build what each
+// part of them took) when asked, and how the run ended. In the page that is one file, the program comes
 // before this script, its WebAssembly as wasmBinary.
 'use strict';
 if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'function') {
@@ -19,10 +19,11 @@ if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'fun
     }
 }
 
-let canvas, g, escapes = 0, demo, frames = 0;
-// While paused, the program's next wake-up is held here; its clock leaves
-// out the milliseconds paused, so it goes on where it was.
-let paused = false, pausedAt = 0, pausedFor = 0, waking = null;
+let canvas, g, escapes = 0, demo, frames = 0, goTo = -1, told = -1e9;
+// While paused, the program's next wake-up is held here, unless it is to
+// take one step, to show another moment; its clock leaves out the
+// milliseconds paused, so it goes on where it was.
+let paused = false, pausedAt = 0, pausedFor = 0, waking = null, step = false;
 const ticks = () => (paused ? pausedAt : performance.now()) - pausedFor;
 // The sound's clock 0 on ticks, and the ticks of the last frame shown.
 let soundAt = 0, shownAt = 0;
@@ -49,6 +50,16 @@ onmessage = ({ data }) => {
         pausedAt = performance.now();
     }
     if (data.resume) resume();
+    // A moment to go to, taken at the program's next frame; paused, the
+    // program runs until it has shown it, and waits again.
+    if ('go' in data) {
+        goTo = data.go;
+        if (paused && waking) {
+            step = true;
+            requestAnimationFrame(waking);
+            waking = null;
+        }
+    }
     // Esc is seen only by a program that runs.
     if (data.escape) {
         escapes++;
@@ -71,17 +82,21 @@ function spent() {
 
 // Test mode (fps set): the canvas at the clock values in stills goes to the
 // page, which reports it.
-function start({ files, fps, seed, stills }) {
+function start({ files, fps, seed, stills, from }) {
     escapes = 0;
     frames = 0;
     paused = false;
     pausedFor = 0;
     waking = null;
+    goTo = !fps && from ? from : -1;
+    told = -1e9;
     let image, rate, queued = 0;
     Vaskiloimu(demo = {
-        fps, seed, ticks, wasmBinary: self.wasmBinary,
+        fps, seed, from, ticks, wasmBinary: self.wasmBinary,
+        goTo: () => { const t = goTo; goTo = -1; return t; },
+        length: ms => postMessage({ length: ms }),
         wait(ms, wake) {
-            const go = () => paused ? waking = go : wake();
+            const go = () => paused && !step ? waking = go : (step = false, wake());
             if (ms < 0) requestAnimationFrame(go);
             else setTimeout(go, ms);
         },
@@ -101,6 +116,8 @@ function start({ files, fps, seed, stills }) {
             g.putImageData(image, 0, 0);
             frames++;
             shownAt = ticks();
+            // Where the demo is, for the page's timeline, a few times a second.
+            if (Math.abs(t - told) >= 100 || paused) postMessage({ at: told = t });
             if (stills.includes(t)) postMessage({ still: [t, g.getImageData(0, 0, w, h).data] });
         },
         // The sound's clock 0 is now, at this many sample frames a second.
@@ -112,6 +129,13 @@ function start({ files, fps, seed, stills }) {
             soundAt = ticks();
             queued = 0;
             postMessage({ audioStart: rate, zero: soundZero() });
+        },
+        // The sound goes on from its sample frame `first`, the demo's clock
+        // having moved there.
+        audioMoved(first) {
+            soundAt = ticks() - first * 1000 / rate;
+            queued = first;
+            postMessage({ audioMoved: first, zero: soundZero() });
         },
         audioWanted() {
             const ahead = queued - Math.ceil((ticks() - soundAt) * rate / 1000);
