@@ -18,6 +18,15 @@ void add(std::vector<std::string> &a, const std::vector<std::string> &more)
     a.insert(a.end(), more.begin(), more.end());
 }
 
+// Matroska and WebM carry the Ogg's Vorbis untouched; a clip's is made anew,
+// since a copy starts at the packet before its moment, before its picture.
+std::vector<std::string> vorbis(const Options &o)
+{
+    if (o.from)
+        return {"-c:a", "libvorbis", "-q:a", "8"};
+    return {"-c:a", "copy"};
+}
+
 }
 
 std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path, const std::string &music,
@@ -41,7 +50,8 @@ std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path, 
             add(a, {"-vf", scale});
         add(a, {"-f", "matroska"});
         add(a, LOSSLESS);
-        add(a, {"-c:a", "copy", "-y", "file:" + path});
+        add(a, vorbis(o));
+        add(a, {"-y", "file:" + path});
         return a;
     }
     // In 4:2:0 each 2x2 block of pixels shares one colour: a scale by 2
@@ -54,9 +64,8 @@ std::vector<std::string> ffmpeg_args(const Options &o, const std::string &path, 
     bool mp4 = o.container == "mp4", webm = o.container == "webm";
     add(a, {"-f", mp4 ? "mp4" : webm ? "webm" : "matroska"});
     add(a, webm ? VP9 : H264);
-    // MP4 players expect AAC; Matroska and WebM carry the Ogg's Vorbis untouched.
-    add(a, mp4 ? std::vector<std::string>{"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"}
-               : std::vector<std::string>{"-c:a", "copy"});
+    // MP4 players expect AAC.
+    add(a, mp4 ? std::vector<std::string>{"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"} : vorbis(o));
     add(a, {"-y", "file:" + path});
     return a;
 }
