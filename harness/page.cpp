@@ -11,11 +11,13 @@
 //    CMakeLists.txt here) sends the mixer's calls of SDL's audio here;
 //  - a released Esc arrives as SDL's key event;
 //  - while the page is paused, the program is kept waiting, and its clock
-//    leaves the paused time out.
+//    leaves the paused time out;
+//  - the picture's blit is our own (blit.h), SDL's a pixel at a time here.
 // rand and srand are glibc's, from ports/rand.c.
 #include <emscripten.h>
 #include <stdlib.h>
 #include <string.h>
+#include "blit.h"
 #include "scripted.h"
 #include "vaskiloimu.h"
 
@@ -151,6 +153,14 @@ void __wrap_SDL_PauseAudio(int on)
 SDL_audiostatus __wrap_SDL_GetAudioStatus(void)
 {
     return !opened ? SDL_AUDIO_STOPPED : paused ? SDL_AUDIO_PAUSED : SDL_AUDIO_PLAYING;
+}
+
+// SDL's blit, where ours gives the same in vector code.
+int __real_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect);
+int __wrap_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect)
+{
+    return keyed_blit_covers(src, dst) ? keyed_blit(src, srcrect, dst, dstrect)
+                                       : __real_SDL_UpperBlit(src, srcrect, dst, dstrect);
 }
 
 void __wrap_SDL_CloseAudio(void) { opened = false; }

@@ -20,7 +20,7 @@ EMSCRIPTEN_KEEPALIVE const double *spent_ms(void) { return spent; }
 void __real_bkge(Sint32 phase);
 void __real_firegk(void);
 void __real_firekl(void);
-int __real_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect);
+int __real_keyed_blit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect);
 void __real_page_wait(int ms);
 
 void __wrap_bkge(Sint32 phase)
@@ -44,10 +44,11 @@ void __wrap_firekl(void)
     spent[STEPS] += emscripten_get_now() - t0;
 }
 
-int __wrap_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect)
+// The picture's blit, which the page's device hands to its own.
+int __wrap_keyed_blit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect)
 {
     double t0 = emscripten_get_now();
-    int r = __real_SDL_UpperBlit(src, srcrect, dst, dstrect);
+    int r = __real_keyed_blit(src, srcrect, dst, dstrect);
     spent[BLIT] += emscripten_get_now() - t0;
     return r;
 }
