@@ -15,7 +15,8 @@
 //  - played normally, the demo is the run at 60 frames a second on the
 //    page's clock (scripted.h, a live run), which the viewer can send to any
 //    moment: the sound goes there with it.
-// rand and srand are glibc's, from ports/rand.c.
+// The picture's blit is our own here (parts.cpp), and rand and srand are
+// glibc's, from ports/rand.c.
 #include <emscripten.h>
 #include <stdlib.h>
 #include <string.h>

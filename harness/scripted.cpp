@@ -72,9 +72,10 @@ struct Live {
         return n < 0 ? 0 : n > last ? last : n;
     }
 
+    // At the first frame run in each stretch of two seconds.
     void keep(long n)
     {
-        if (n % every() || (!kept.empty() && kept.back().frame >= n))
+        if (!kept.empty() && kept.back().frame / every() >= n / every())
             return;
         Checkpoint c{n, {}, draws, firenext - start};
         if (draws)
@@ -105,10 +106,12 @@ struct Live {
     }
 
     // After the frame under way: which is next, waiting for the device's
-    // clock to reach it, or for the viewer to go elsewhere.
+    // clock to reach it, or for the viewer to go elsewhere. After the last
+    // frame there is none: the demo ends. A quiet frame in which no tick
+    // falls would change nothing: it is not run at all.
     long next()
     {
-        for (Sint32 ms; frame >= target;) {
+        for (Sint32 ms; frame >= target && frame < last;) {
             if (device_go_to(&ms)) {
                 go_to(ms);
                 break;
@@ -120,7 +123,9 @@ struct Live {
             }
             device_idle();
         }
-        keep(++frame);
+        for (frame++; frame < target && (Uint32)frame_time(frame, fps) < firenext - start;)
+            frame++;
+        keep(frame);
         return frame;
     }
 };
@@ -161,11 +166,16 @@ struct Session {
             next_ticks = start + (Uint32)frame_time(f, run.live_fps);
             quiet_next = f < live.target;
         } else {
-            next_ticks = start + time_of(n + 1);
-            quiet_next = !shows((Sint32)time_of(n + 1));
+            // Quiet frames in which no tick falls change nothing: not run.
+            long m = n + 1;
+            while (!shows((Sint32)time_of(m)) && time_of(m) < firenext - start)
+                m++;
+            next_ticks = start + time_of(m);
+            quiet_next = !shows((Sint32)time_of(m));
             // The picture jumps past the quiet frames, and the sound with it.
-            if (quiet_now && !quiet_next)
-                device_moved((Sint32)time_of(n + 1));
+            if ((quiet_now || m > n + 1) && !quiet_next)
+                device_moved((Sint32)time_of(m));
+            n = m - 1;
         }
         n++;
     }
@@ -340,7 +350,8 @@ int __wrap_SDL_PollEvent(SDL_Event *event)
         queue.pop_front();
         return 1;
     }
-    return !current || current->real_events ? __real_SDL_PollEvent(event) : 0;
+    // Quiet frames leave SDL's own events to the next frame shown.
+    return !current || (current->real_events && !quiet_now) ? __real_SDL_PollEvent(event) : 0;
 }
 
 void __wrap_srand(unsigned seed)

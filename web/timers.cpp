@@ -1,13 +1,13 @@
-// The benchmark's build of the page (bench.js) times the parts of the
-// demo's frames here, by wrapping the calls that make them: milliseconds
-// spent so far in each, and in the worker's whole frame, from each wake-up
-// to the next wait. The page that ships has none of this.
+// The benchmark's build of the page (tools/dev/page_bench.js) times the
+// parts of the demo's frames, as harness/parts.cpp runs them when built for
+// it, and the worker's whole frame, from each wake-up to the next wait:
+// milliseconds spent so far in each. The page that ships has none of this.
 #include <emscripten.h>
 #include "vaskiloimu.h"
 
 namespace {
 
-enum { PATTERN, OVERLAY, STEPS, BLIT, FRAME, PARTS };
+enum { FRAME = 4, PARTS };  // after the pattern, the overlay, the steps and the blit
 double spent[PARTS];
 double woke;  // when the program last woke from a wait
 
@@ -17,40 +17,12 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE const double *spent_ms(void) { return spent; }
 
-void __real_bkge(Sint32 phase);
-void __real_firegk(void);
-void __real_firekl(void);
-int __real_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect);
+void time_part(int part, double ms)
+{
+    spent[part] += ms;
+}
+
 void __real_page_wait(int ms);
-
-void __wrap_bkge(Sint32 phase)
-{
-    double t0 = emscripten_get_now();
-    __real_bkge(phase);
-    spent[PATTERN] += emscripten_get_now() - t0;
-}
-
-void __wrap_firegk(void)
-{
-    double t0 = emscripten_get_now();
-    __real_firegk();
-    spent[OVERLAY] += emscripten_get_now() - t0;
-}
-
-void __wrap_firekl(void)
-{
-    double t0 = emscripten_get_now();
-    __real_firekl();
-    spent[STEPS] += emscripten_get_now() - t0;
-}
-
-int __wrap_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect)
-{
-    double t0 = emscripten_get_now();
-    int r = __real_SDL_UpperBlit(src, srcrect, dst, dstrect);
-    spent[BLIT] += emscripten_get_now() - t0;
-    return r;
-}
 
 void __wrap_page_wait(int ms)
 {

@@ -25,8 +25,9 @@ let canvas, g, escapes = 0, demo, frames = 0, goTo = -1, told = -1e9;
 // milliseconds paused, so it goes on where it was.
 let paused = false, pausedAt = 0, pausedFor = 0, waking = null, step = false;
 const ticks = () => (paused ? pausedAt : performance.now()) - pausedFor;
-// The sound's clock 0 on ticks, and the ticks of the last frame shown.
-let soundAt = 0, shownAt = 0;
+// The sound's clock 0 on ticks, and the ticks and the demo's clock of the
+// last frame shown.
+let soundAt = 0, shownAt = 0, shownClock = 0;
 // When the sound's clock was 0 on the page's time line, as if never paused:
 // the page plays the sound from there.
 const soundZero = () => performance.timeOrigin + performance.now() - (ticks() - soundAt);
@@ -69,11 +70,11 @@ onmessage = ({ data }) => {
     if (data.spent) postMessage({ spent: spent() });
 };
 
-// Frames shown, the last one's clock from the sound's start and when it was
-// shown (on the page's time line), and in the benchmark's build the
+// Frames shown, the last one's clock (the demo's, which the sound keeps to)
+// and when it was shown (on the page's time line), and in the benchmark's build the
 // milliseconds spent so far in each part of them (web/timers.cpp).
 function spent() {
-    const r = { frames, clock: shownAt - soundAt, shown: performance.timeOrigin + performance.now() - (ticks() - shownAt) };
+    const r = { frames, clock: shownClock, shown: performance.timeOrigin + performance.now() - (ticks() - shownAt) };
     const timed = demo && demo.calledRun && demo._spent_ms;
     const p = timed ? demo._spent_ms() >> 3 : 0;
     if (timed) ['pattern', 'overlay', 'steps', 'blit', 'frame'].forEach((name, i) => r[name] = demo.HEAPF64[p + i]);
@@ -116,6 +117,7 @@ function start({ files, fps, seed, stills, from }) {
             g.putImageData(image, 0, 0);
             frames++;
             shownAt = ticks();
+            shownClock = t;
             // Where the demo is, for the page's timeline, a few times a second.
             if (Math.abs(t - told) >= 100 || paused) postMessage({ at: told = t });
             if (stills.includes(t)) postMessage({ still: [t, g.getImageData(0, 0, w, h).data] });
