@@ -9,7 +9,9 @@
 // Test mode: ?fps=N&seed=S&from=MS&still=T1,T2 runs on a scripted clock,
 // frame n at n*1000/N ms, srand seeded with S, shown from MS on, and sends
 // the canvas at those clock values, the sound as played and the end status
-// back to the server. ?seed=S alone seeds the demo played normally.
+// back to the server; it ends after the last still. ?seed=S&still=T1,T2
+// plays normally, seeded with S, and sends the canvas whenever a frame at
+// one of those moments is shown: where the timeline or a link lands.
 'use strict';
 const q = new URLSearchParams(location.search);
 const fps = +q.get('fps') || 0, seed = +q.get('seed') || 0, from = +q.get('from') || 0;
@@ -45,7 +47,7 @@ function tell(text) {
     line.style.display = text ? 'block' : 'none';
 }
 function report(name, body) {
-    if (fps) sent.push(fetch('/report/' + name, { method: 'POST', body }));
+    if (fps || stills.length) sent.push(fetch('/report/' + name, { method: 'POST', body }));
 }
 function fail(text) {
     state = 'failed';
@@ -336,7 +338,10 @@ function fromWorker({ data }) {
         fit();
     }
     if (data.spent) asked.shift()(data.spent);
-    if (data.still) report('still-' + data.still[0], data.still[1]);
+    if (data.still) {
+        report('still-' + data.still[0], data.still[1]);
+        if (fps && data.still[0] == Math.max(...stills)) stop();
+    }
     if (data.error) fail(data.error);
     if ('at' in data) {
         position = data.at;
