@@ -104,18 +104,18 @@ fit();
 const root = document.documentElement;
 const inFullScreen = () => document.fullscreenElement || document.webkitFullscreenElement;
 function fullWindow(on) {
-    document.body.classList.toggle('full', on);
+    document.body.classList.toggle('fullwindow', on);
     fullScreenChanged();
 }
 function fullScreen() {
     const exit = document.exitFullscreen || document.webkitExitFullscreen;
     const enter = root.requestFullscreen || root.webkitRequestFullscreen;
     if (inFullScreen()) Promise.resolve(exit.call(document)).catch(() => {});
-    else if (document.body.classList.contains('full') || !enter) fullWindow(!document.body.classList.contains('full'));
+    else if (document.body.classList.contains('fullwindow') || !enter) fullWindow(!document.body.classList.contains('fullwindow'));
     else Promise.resolve(enter.call(root)).catch(() => fullWindow(true));
 }
 function fullScreenChanged() {
-    const on = inFullScreen() || document.body.classList.contains('full');
+    const on = inFullScreen() || document.body.classList.contains('fullwindow');
     for (const b of document.querySelectorAll('.full')) b.textContent = on ? 'Exit full screen' : 'Full screen';
     fit();
 }
