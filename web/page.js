@@ -211,7 +211,7 @@ addEventListener('hashchange', () => linked() != null && goTo(linked()));
 function keyedMoment(key) {
     if (key == 'ArrowLeft' || key == 'ArrowRight') return position + (key == 'ArrowLeft' ? -5000 : 5000);
     if (key == 'Home') return 0;
-    if (/^[0-9]$/.test(key)) return +key * length / 10;
+    if (/^[0-9]$/.test(key)) return length ? +key * length / 10 : null;
     return null;
 }
 
