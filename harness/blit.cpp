@@ -39,6 +39,30 @@ void blend_row(const Uint32 *__restrict from, Uint32 *__restrict to, int w, Uint
     }
 }
 
+// One axis of SDL_UpperBlit's clipping, as SDL does it, to the types: the
+// rectangle's fields 16 bits, the sums int. From `from` in the source,
+// `length` long, placed at `to`: first to the source's `size`, then to the
+// clip rectangle's span from `low`, `span` long.
+void clip_axis(int &from, int &length, Sint16 &to, int size, int low, int span)
+{
+    if (from < 0) {
+        length += from;
+        to -= from;
+        from = 0;
+    }
+    if (length > size - from)
+        length = size - from;
+    int over = low - to;
+    if (over > 0) {
+        length -= over;
+        to += over;
+        from += over;
+    }
+    over = to + length - low - span;
+    if (over > 0)
+        length -= over;
+}
+
 }
 
 extern "C" {
@@ -49,51 +73,14 @@ bool keyed_blit_covers(const SDL_Surface *src, const SDL_Surface *dst)
            (src->flags & (SDL_SRCCOLORKEY | SDL_RLEACCELOK | SDL_RLEACCEL)) == SDL_SRCCOLORKEY;
 }
 
-// As SDL_UpperBlit, to the types: the rectangle's fields are 16 bits, the
-// sums int.
 bool keyed_blit_clip(const SDL_Surface *src, const SDL_Rect *srcrect, const SDL_Surface *dst,
                      SDL_Rect *dstrect, SDL_Rect *part)
 {
-    int x = 0, y = 0, w = src->w, h = src->h;
-    if (srcrect) {
-        x = srcrect->x;
-        w = srcrect->w;
-        if (x < 0) {
-            w += x;
-            dstrect->x -= x;
-            x = 0;
-        }
-        if (w > src->w - x)
-            w = src->w - x;
-        y = srcrect->y;
-        h = srcrect->h;
-        if (y < 0) {
-            h += y;
-            dstrect->y -= y;
-            y = 0;
-        }
-        if (h > src->h - y)
-            h = src->h - y;
-    }
+    int x = srcrect ? srcrect->x : 0, w = srcrect ? srcrect->w : src->w;
+    int y = srcrect ? srcrect->y : 0, h = srcrect ? srcrect->h : src->h;
     const SDL_Rect &clip = dst->clip_rect;
-    int over = clip.x - dstrect->x;
-    if (over > 0) {
-        w -= over;
-        dstrect->x += over;
-        x += over;
-    }
-    over = dstrect->x + w - clip.x - clip.w;
-    if (over > 0)
-        w -= over;
-    over = clip.y - dstrect->y;
-    if (over > 0) {
-        h -= over;
-        dstrect->y += over;
-        y += over;
-    }
-    over = dstrect->y + h - clip.y - clip.h;
-    if (over > 0)
-        h -= over;
+    clip_axis(x, w, dstrect->x, src->w, clip.x, clip.w);
+    clip_axis(y, h, dstrect->y, src->h, clip.y, clip.h);
     if (w <= 0 || h <= 0) {
         dstrect->w = dstrect->h = 0;
         return false;

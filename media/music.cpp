@@ -1,10 +1,5 @@
-// makemusic: writes the demo's default music, 76 seconds in A minor, as an Ogg
-// Vorbis file.
-//
-// Usage: makemusic MUSIC, the file to write; the build names it as the demo's
-// header does.
-//
-// The samples come from nothing but our own arithmetic, so they are the same on
+// The demo's default music, 76 seconds in A minor, as an Ogg Vorbis file. The
+// samples come from nothing but our own arithmetic, so they are the same on
 // every run; the file's bytes then depend only on the Vorbis encoder.
 
 #include <algorithm>
@@ -18,6 +13,7 @@
 
 #include "exact_math.h"
 #include "instruments.h"
+#include "makemedia.h"
 
 namespace {
 
@@ -320,18 +316,9 @@ bool write_ogg(const std::string &path, const std::vector<float> &pcm)
     return std::fclose(f) == 0;
 }
 
-
 }  // namespace
 
-int main(int argc, char **argv)
+bool make_music(const char *path)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s MUSIC\n", argv[0]);
-        return 2;
-    }
-    if (!write_ogg(argv[1], render_music())) {
-        std::fprintf(stderr, "makemusic: cannot write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    return write_ogg(path, render_music());
 }

@@ -1,10 +1,5 @@
-// makepicture: writes the demo's default picture, a copper medallion in a ring
-// of flames, as a JPEG.
-//
-// Usage: makepicture PICTURE, the file to write; the build names it as the
-// demo's header does.
-//
-// The pixels come from nothing but our own arithmetic, so they are the same on
+// The demo's default picture, a copper medallion in a ring of flames, as a
+// JPEG. The pixels come from nothing but our own arithmetic, so they are the same on
 // every run; the file's bytes then depend only on the JPEG library.
 
 #include <algorithm>
@@ -17,6 +12,7 @@
 #include <jpeglib.h>
 
 #include "exact_math.h"
+#include "makemedia.h"
 
 namespace {
 
@@ -376,15 +372,7 @@ bool write_jpeg(const std::string &path, const std::vector<unsigned char> &px)
 
 }  // namespace
 
-int main(int argc, char **argv)
+bool make_picture(const char *path)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s PICTURE\n", argv[0]);
-        return 2;
-    }
-    if (!write_jpeg(argv[1], render_picture())) {
-        std::fprintf(stderr, "makepicture: cannot write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    return write_jpeg(path, render_picture());
 }

@@ -4,18 +4,18 @@
 # machine: where this one's differ from those the committed media were made
 # with, a file whose bytes differ is compared by what it still can, its pixels,
 # or not at all, and its line says so.
-# Usage: media_test.sh MAKEPICTURE MAKEMUSIC CONVERT MEDIA PICTURE MUSIC
+# Usage: media_test.sh MAKEMEDIA CONVERT MEDIA PICTURE MUSIC
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tests/checks.sh"
-convert=$3 media=$4
-check "made from nothing" bash "$top/media/make.sh" "$tmp" "$5" "$6" "$1" "$2" "$convert"
+convert=$2 media=$3 picture=$4 music=$5
+check "made from nothing" bash "$top/media/make.sh" "$tmp" "$picture" "$music" "$1" "$convert"
 
 # What this machine has: lib KIND, the library ImageMagick reads or writes KIND
 # with (the picture's maker links the same libjpeg-turbo).
 lib() { "$convert" -list format | sed -n "s/^ *$1\* .*(\(.*\))\$/\1/p"; }
 magick="$("$convert" -version | sed -n 's/^Version: \(ImageMagick [^ ]* [^ ]* [^ ]*\).*/\1/p'), $(lib JPEG)"
-vorbis="$(grep -a -o -m1 'libVorbis I [0-9]*' "$tmp/$6"), $(getconf GNU_LIBC_VERSION), $(uname -m)"
+vorbis="$(grep -a -o -m1 'libVorbis I [0-9]*' "$tmp/$music"), $(getconf GNU_LIBC_VERSION), $(uname -m)"
 pixels() { "$convert" "$1" -depth 8 rgba:-; }
 
 # same FILE THEN HERE [PIXELS_THEN PIXELS_HERE]: the bytes, unless the
@@ -32,8 +32,8 @@ same() {
     fi
 }
 # The committed media were made on Debian 12.
-check "$5" same "$5" "libjpeg-turbo 2.1.5" "$(lib JPEG)" - -
-check "$6" same "$6" "libVorbis I 20200704, glibc 2.36, x86_64" "$vorbis"
+check "$picture" same "$picture" "libjpeg-turbo 2.1.5" "$(lib JPEG)" - -
+check "$music" same "$music" "libVorbis I 20200704, glibc 2.36, x86_64" "$vorbis"
 check vaskiloimu.png same vaskiloimu.png "ImageMagick 6.9.11-60 Q16 x86_64, libjpeg-turbo 2.1.5, \
 libpng 1.6.39, zlib 1.2.13" "$magick, $(lib PNG), $(lib PNG24)" \
     "ImageMagick 6.9.11-60 Q16 x86_64, libjpeg-turbo 2.1.5" "$magick"
