@@ -256,9 +256,12 @@ void write_pages(ogg_stream_state *os, FILE *f, bool flush)
     }
 }
 
-bool write_ogg(const std::string &path, const std::vector<float> &pcm)
+}  // namespace
+
+bool make_music(const char *path)
 {
-    FILE *f = std::fopen(path.c_str(), "wb");
+    const std::vector<float> pcm = render_music();
+    FILE *f = std::fopen(path, "wb");
     if (!f)
         return false;
     vorbis_info vi;
@@ -314,11 +317,4 @@ bool write_ogg(const std::string &path, const std::vector<float> &pcm)
     vorbis_comment_clear(&vc);
     vorbis_info_clear(&vi);
     return std::fclose(f) == 0;
-}
-
-}  // namespace
-
-bool make_music(const char *path)
-{
-    return write_ogg(path, render_music());
 }

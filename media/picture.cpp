@@ -338,9 +338,12 @@ std::vector<unsigned char> render_picture()
     return px;
 }
 
-bool write_jpeg(const std::string &path, const std::vector<unsigned char> &px)
+}  // namespace
+
+bool make_picture(const char *path)
 {
-    FILE *f = std::fopen(path.c_str(), "wb");
+    const std::vector<unsigned char> px = render_picture();
+    FILE *f = std::fopen(path, "wb");
     if (!f)
         return false;
     jpeg_compress_struct c;
@@ -368,11 +371,4 @@ bool write_jpeg(const std::string &path, const std::vector<unsigned char> &px)
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
     return std::fclose(f) == 0;
-}
-
-}  // namespace
-
-bool make_picture(const char *path)
-{
-    return write_jpeg(path, render_picture());
 }
