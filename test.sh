@@ -7,11 +7,11 @@
 #                         real window on both (the linux workflow)
 #   ./test.sh --all       those and the extras (captures through ffmpeg,
 #                         the Debian package), the sanitizers, the page in
-#                         Chromium, Windows under wine, the other CPUs:
-#                         i386, arm64, armhf, s390x, the release's package
-#                         and zips built twice, the same, and last the
-#                         benchmarks, briefly, whose figures count as no
-#                         test
+#                         Chromium, Firefox and WebKit, Windows under wine,
+#                         the other CPUs: i386, arm64, armhf, s390x, the
+#                         release's package and zips built twice, the
+#                         same, and last the benchmarks, briefly, whose
+#                         figures count as no test
 #   ./test.sh --arch ARCH that CPU alone (may be given more than once),
 #                         leaving its demo in build-ARCH/
 # A failing step does not stop the others. The last line is "N passed, M
