@@ -7,7 +7,8 @@
 #                         real window on both (the linux workflow)
 #   ./test.sh --all       those and the extras (captures through ffmpeg,
 #                         the Debian package), the sanitizers, the page in
-#                         Chromium, Windows under wine, the other CPUs:
+#                         Chromium, Firefox and WebKit and on a phone,
+#                         Windows under wine, the other CPUs:
 #                         i386, arm64, armhf, s390x, this machine's build as
 #                         an arm64 machine makes it, the release's package
 #                         and zips built twice, the same, and last the

@@ -43,7 +43,8 @@ packages() {
         linux-arm64) echo "$(packages build) crossbuild-essential-arm64 qemu-user-static imagemagick" ;;
         win32) echo "$(packages build) dpkg-dev g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32" \
             "binutils-mingw-w64-i686 wine wine32:i386 xvfb x11-utils xdotool imagemagick sox libsox-fmt-base" ;;
-        web) echo "$(packages build) dpkg-dev emscripten nodejs chromium imagemagick sox libsox-fmt-base python3" ;;
+        web) echo "$(packages build) dpkg-dev emscripten nodejs chromium firefox-esr webkit2gtk-driver xvfb imagemagick" \
+            "sox libsox-fmt-base python3" ;;
         release) echo "$(packages linux-all win32 web)" ;;
         bench) echo "$(packages linux web)" ;;
         media) echo "$(packages build) libjpeg-dev libvorbis-dev imagemagick" ;;

@@ -422,11 +422,14 @@ function fromWorker({ data }) {
 // The audio context's time that is heard at the given moment of the page's
 // time line (performance.timeOrigin + performance.now()). The output's
 // timestamp holds the output's latency and is exact; currentTime moves in
-// steps of tens of milliseconds, and serves where there is no timestamp.
+// steps of tens of milliseconds, and serves where there is no timestamp,
+// or one from the future: WebKitGTK's is ahead of the page's time by as
+// long as the context has run, and placed every buffer too late to play.
 function heardAt(moment) {
     const o = audio.getOutputTimestamp ? audio.getOutputTimestamp() : {};
     const ms = moment - performance.timeOrigin;
-    return o.performanceTime ? o.contextTime + (ms - o.performanceTime) / 1000
+    const timed = o.performanceTime && o.performanceTime < performance.now() + 50;
+    return timed ? o.contextTime + (ms - o.performanceTime) / 1000
         : audio.currentTime - (audio.outputLatency || 0) + (ms - performance.now()) / 1000;
 }
 

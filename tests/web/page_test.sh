@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# The page in headless Chromium in its test mode, on the scripted clock:
+# The page in a browser in its test mode, on the scripted clock:
 # its canvas equals the native capture tool's stills at the same clock
 # values and seed, and its sound, from clock 0 to the end, is the music as
 # decoded natively; so does its canvas, at fewer moments, with a PNG, a
 # transparent PNG, a GIF and a BMP served in place of its picture; and the
 # page is small enough to download.
-# Usage: page_test.sh SITE NATIVE_CAPTURE "STILL OPTIONS" QUERY MUSIC IMAGE
-#   "PICTURE STILL OPTIONS" PICTURE_QUERY, each query the one the page's
-#   test mode takes for the same stills.
+# Usage: page_test.sh ENGINE SITE NATIVE_CAPTURE "STILL OPTIONS" QUERY MUSIC
+#   IMAGE "PICTURE STILL OPTIONS" PICTURE_QUERY, ENGINE chromium, firefox or
+#   webkit, each query the one the page's test mode takes for the same
+#   stills. Exit status 77 when the engine cannot be started here.
 set -u
-site=$1 native=$2 options=$3 query=$4 music=$5 image=$6 picture_options=$7 picture_query=$8
+engine=$1 site=$2 native=$3 options=$4 query=$5 music=$6 image=$7 picture_options=$8 picture_query=$9
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../checks.sh"
 
@@ -19,15 +20,18 @@ check "download $total bytes (at most 2621440), program $gz bytes gzipped (at mo
     test "$total" -le 2621440 -a "$gz" -le 307200
 
 # same_canvas NAME MEDIA "OPTIONS" QUERY [NAME=FILE]: the page in test mode,
-# served FILE as NAME if given, runs to its end, and its canvas is the
-# native frame at each moment, in tmp/NAME.
+# served FILE as NAME if given, ends well, at its end or on Esc once its
+# stills are in, and its canvas is the native frame at each moment, in
+# tmp/NAME.
 same_canvas() {
     local dir=$tmp/$1 f t
     mkdir -p "$dir/page"
     # shellcheck disable=SC2086 # the options are words
     "$native" --media "$2" $3 --quiet --out-dir "$dir/native" || check "native stills" false
-    timeout 600 node "$here/../../tools/dev/chromium.js" "$site" "$4" "$dir/page" "${@:5}"
-    check "$1: the page runs to its end" is "$(cat "$dir/page/done" "$dir/page/fail" 2>/dev/null)" 0
+    timeout 300 node --experimental-websocket --disable-warning=ExperimentalWarning \
+        "$here/../../tools/dev/browser.js" "$engine" "$site" "$4" "$dir/page" "${@:5}"
+    [ $? -ne 77 ] || exit 77
+    check "$1: the page ends with status 0" is "$(cat "$dir/page/done" "$dir/page/fail" 2>/dev/null)" 0
     # The canvas's bytes are R, G, B, A, opaque.
     for f in "$dir"/native/still-*.png; do
         t=${f##*still-} t=$((10#${t%.png}))

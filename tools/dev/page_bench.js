@@ -13,7 +13,7 @@
 //   (TIMED: the web build's timed/ folder, the page with its parts timed;
 //   SECONDS of play, 75 by default: the whole demo)
 'use strict';
-const chromium = require('./chromium.js');
+const browser = require('./browser.js');
 
 const [site, seconds = 75, stretch = 10] = [process.argv[2], +process.argv[3] || undefined, +process.argv[4] || undefined];
 if (!site) {
@@ -34,7 +34,7 @@ async function sample(page) {
 }
 
 async function main() {
-    const page = await chromium.open(site);
+    const page = await browser.open('chromium', site);
     let failed = false;
     try {
         await page.until("state == 'ready'", 30000);
