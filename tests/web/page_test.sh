@@ -2,9 +2,10 @@
 # The page in a browser in its test mode, on the scripted clock:
 # its canvas equals the native capture tool's stills at the same clock
 # values and seed, and its sound, from clock 0 to the end, is the music as
-# decoded natively; so does its canvas, at fewer moments, with a PNG, a
-# transparent PNG, a GIF and a BMP served in place of its picture; and the
-# page is small enough to download.
+# decoded natively; so does its canvas started at a moment (from=MS), at
+# the moments after it, and at fewer moments with a PNG, a transparent PNG,
+# a GIF and a BMP served in place of its picture; and the page is small
+# enough to download.
 # Usage: page_test.sh ENGINE SITE NATIVE_CAPTURE "STILL OPTIONS" QUERY MUSIC
 #   IMAGE "PICTURE STILL OPTIONS" PICTURE_QUERY, ENGINE chromium, firefox or
 #   webkit, each query the one the page's test mode takes for the same
@@ -22,9 +23,10 @@ check "download $total bytes (at most 2621440), program $gz bytes gzipped (at mo
 # same_canvas NAME MEDIA "OPTIONS" QUERY [NAME=FILE]: the page in test mode,
 # served FILE as NAME if given, ends well, at its end or on Esc once its
 # stills are in, and its canvas is the native frame at each moment, in
-# tmp/NAME.
+# tmp/NAME; with from=MS in QUERY, at the moments from MS on.
 same_canvas() {
-    local dir=$tmp/$1 f t
+    local dir=$tmp/$1 f t from
+    from=$(sed -n 's/.*[?&]from=\([0-9]*\).*/\1/p' <<<"$4")
     mkdir -p "$dir/page"
     # shellcheck disable=SC2086 # the options are words
     "$native" --media "$2" $3 --quiet --out-dir "$dir/native" || check "native stills" false
@@ -35,11 +37,16 @@ same_canvas() {
     # The canvas's bytes are R, G, B, A, opaque.
     for f in "$dir"/native/still-*.png; do
         t=${f##*still-} t=$((10#${t%.png}))
+        [ "$t" -ge "${from:-0}" ] || continue
         check "$1: the canvas is the native frame at $t ms" cmp -s "$dir/page/still-$t" \
             <(convert "$f" -depth 8 -alpha opaque rgba:-)
     done
 }
 same_canvas default "$here/../../media" "$options" "$query"
+# Before the fire, and in the edge seeds' window.
+for from in 12000 36000; do
+    same_canvas "from $from" "$here/../../media" "$options" "$query&from=$from"
+done
 for kind in $picture_kinds; do
     picture_media "$here/../../media" "$image" $kind "$tmp/$kind-media" || check "$kind picture" false
     same_canvas $kind "$tmp/$kind-media" "$picture_options" "$picture_query" "$image=$tmp/$kind-media/$image"
