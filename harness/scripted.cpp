@@ -39,6 +39,16 @@ void release()
     SDL_Quit();
 }
 
+// Whether a quiet frame at clock t (the next at `following`, quiet too or
+// not) would change nothing and can be left out: no tick falls in it; or the
+// fire has had no seeds yet, and the next frame, quiet and before any can
+// come, runs its ticks too, which on a field all zero move the next tick
+// on and nothing else (and a quiet frame does not even run them).
+bool needless(Uint32 t, Uint32 following, bool following_quiet, Uint32 start)
+{
+    return t < firenext - start || (!seeded() && following_quiet && following <= (Uint32)SWING_SEEDS_AFTER);
+}
+
 // All that builds up from frame to frame, at the start of a frame of a live
 // run: the fire field (none while it is all zero), how far the generator
 // has come, and when the field next advances, from the demo's clock 0.
@@ -107,8 +117,8 @@ struct Live {
 
     // After the frame under way: which is next, waiting for the device's
     // clock to reach it, or for the viewer to go elsewhere. After the last
-    // frame there is none: the demo ends. A quiet frame in which no tick
-    // falls would change nothing: it is not run at all.
+    // frame there is none: the demo ends. A quiet frame that would change
+    // nothing is not run at all.
     long next()
     {
         for (Sint32 ms; frame >= target && frame < last;) {
@@ -123,7 +133,7 @@ struct Live {
             }
             device_idle();
         }
-        for (frame++; frame < target && (Uint32)frame_time(frame, fps) < firenext - start;)
+        for (frame++; frame < target && needless(frame_time(frame, fps), frame_time(frame + 1, fps), frame + 1 < target, start);)
             frame++;
         keep(frame);
         return frame;
@@ -166,9 +176,9 @@ struct Session {
             next_ticks = start + (Uint32)frame_time(f, run.live_fps);
             quiet_next = f < live.target;
         } else {
-            // Quiet frames in which no tick falls change nothing: not run.
+            // Quiet frames that would change nothing are not run.
             long m = n + 1;
-            while (!shows((Sint32)time_of(m)) && time_of(m) < firenext - start)
+            while (!shows((Sint32)time_of(m)) && needless(time_of(m), time_of(m + 1), !shows((Sint32)time_of(m + 1)), start))
                 m++;
             next_ticks = start + time_of(m);
             quiet_next = !shows((Sint32)time_of(m));

@@ -24,6 +24,9 @@ let canvas, g, escapes = 0, demo, frames = 0, goTo = -1, told = -1e9;
 // take one step, to show another moment; its clock leaves out the
 // milliseconds paused, so it goes on where it was.
 let paused = false, pausedAt = 0, pausedFor = 0, waking = null, step = false;
+// The program's wait for the next animation frame, which a moment to go to
+// cuts short.
+let frameWait = null;
 const ticks = () => (paused ? pausedAt : performance.now()) - pausedFor;
 // The sound's clock 0 on ticks, and the ticks and the demo's clock of the
 // last frame shown.
@@ -59,6 +62,9 @@ onmessage = ({ data }) => {
             step = true;
             requestAnimationFrame(waking);
             waking = null;
+        } else if (frameWait) {
+            cancelAnimationFrame(frameWait.id);
+            frameWait.go();
         }
     }
     // Esc is seen only by a program that runs.
@@ -97,8 +103,8 @@ function start({ files, fps, seed, stills, from }) {
         goTo: () => { const t = goTo; goTo = -1; return t; },
         length: ms => postMessage({ length: ms }),
         wait(ms, wake) {
-            const go = () => paused && !step ? waking = go : (step = false, wake());
-            if (ms < 0) requestAnimationFrame(go);
+            const go = () => (frameWait = null, paused && !step ? waking = go : (step = false, wake()));
+            if (ms < 0) frameWait = { go, id: requestAnimationFrame(go) };
             else setTimeout(go, ms);
         },
         preRun: [m => { for (const name in files) m.FS.writeFile(name, files[name]); }],

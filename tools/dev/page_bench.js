@@ -6,10 +6,13 @@
 // and the time the demo's worker spent per frame, from each wake-up to the
 // next wait, with what the program's parts took of it (rest: the remainder:
 // handing over the frame and the sound, and the program's own steps). It
-// prints figures; it fails only when there is nothing to time: no frames,
-// or no busy time.
+// Then, on a fresh start, how long the page takes to land on a moment: from
+// the viewer's asking (goTo) to the worker's word that the frame there is
+// shown, first at 74 s, the farthest from anything kept, then at moments
+// already passed, back and forth. It prints figures; it fails only when
+// there is nothing to time: no frames, no busy time, or no landing.
 //
-//   node web/bench.js TIMED [SECONDS [STRETCH]]
+//   node tools/dev/page_bench.js TIMED [SECONDS [STRETCH]]
 //   (TIMED: the web build's timed/ folder, the page with its parts timed;
 //   SECONDS of play, 75 by default: the whole demo)
 'use strict';
@@ -17,7 +20,7 @@ const browser = require('./browser.js');
 
 const [site, seconds = 75, stretch = 10] = [process.argv[2], +process.argv[3] || undefined, +process.argv[4] || undefined];
 if (!site) {
-    console.error('usage: bench.js TIMED [SECONDS [STRETCH]]');
+    console.error('usage: page_bench.js TIMED [SECONDS [STRETCH]]');
     process.exit(2);
 }
 const parts = ['pattern', 'overlay', 'steps', 'blit'];
@@ -31,6 +34,35 @@ async function sample(page) {
     s.cpu = metric('ThreadTime');
     s.at = performance.now();
     return s;
+}
+
+// Moments to land on after the first, at 74 s: all passed on the way there.
+const moments = [30000, 45000, 60000, 20000, 73000, 10000, 50000, 35000, 65000, 5000];
+
+async function landings(page) {
+    await page.go();
+    await page.until("state == 'ready'", 30000);
+    await page.click();
+    // A second of play first, as a viewer watches before going elsewhere, in
+    // which the browser has compiled the program fully.
+    await page.until("state == 'running' && spent().then(s => s.frames > 60)");
+    // The worker's word that the frame asked for is shown.
+    await page.evaluate(`window.landed = []; (on => worker.onmessage = e => {
+        if ('at' in e.data && window.wanted && e.data.at == wanted.to) landed.push(performance.now() - wanted.at), window.wanted = null;
+        on(e);
+    })(worker.onmessage)`);
+    const ms = [];
+    for (const to of [74000, ...moments]) {
+        await page.evaluate(`window.wanted = { to: ${to}, at: performance.now() }; goTo(${to})`);
+        await page.until('!window.wanted', 5000);
+        ms.push(await page.evaluate('landed[landed.length - 1]'));
+        await new Promise(go => setTimeout(go, 200));
+    }
+    if (process.env.EACH) console.log([74000, ...moments].map((t, i) => t + ': ' + ms[i].toFixed(1)).join(', '));
+    const passed = ms.slice(1).sort((a, b) => a - b);
+    console.log(`landing, ms from asking to the frame shown: first at 74 s ${ms[0].toFixed(1)}; ` +
+        `at ${passed.length} moments passed, typical (median) ${passed[passed.length >> 1].toFixed(1)}, ` +
+        `worst ${passed[passed.length - 1].toFixed(1)}`);
 }
 
 async function main() {
@@ -65,16 +97,17 @@ async function main() {
             `${((from.busy - total.busy) / frames).toFixed(2)} ms of the main thread per frame, ` +
             `${((from.cpu - total.cpu) / frames).toFixed(2)} ms of processor time; ` +
             `the demo's worker ${((from.demo - total.demo) / frames).toFixed(2)} ms per frame`);
+        await landings(page);
     } finally {
         await page.close();
     }
     if (failed) {
-        console.error('bench.js: a stretch had no frames or no time');
+        console.error('page_bench.js: a stretch had no frames or no time');
         process.exit(1);
     }
 }
 
 main().catch(e => {
-    console.error('bench.js: ' + e.message);
+    console.error('page_bench.js: ' + e.message);
     process.exit(1);
 });
