@@ -191,9 +191,13 @@ async function report(engine, site, query, reports, ...instead) {
     const page = await open(engine, site, { query, reports, files });
     try {
         await page.until("state != 'loading'", 30000);
-        // Asked on, a browser that has crashed says so at once.
-        for (let end = Date.now() + 240000, escaped = false; Date.now() < end && !got('done');) {
-            if (await page.evaluate('state') == 'failed') break;
+        // Asked on, a browser that has crashed says so at once, and a page
+        // that shows no new frame for 10 s has stopped.
+        for (let frames = -1, since = Date.now(), escaped = false; !got('done');) {
+            const shown = await page.evaluate("state == 'failed' ? -1 : spent().then(s => s.frames)", 10000);
+            if (shown < 0) break;
+            if (shown != frames) [frames, since] = [shown, Date.now()];
+            else if (Date.now() - since > 10000 && !got('done')) throw new Error(`the page stopped at frame ${frames}`);
             if (!escaped && stills.every(t => got(`still-${t}`))) {
                 escaped = true;
                 await page.press('Escape');
