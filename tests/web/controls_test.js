@@ -1,21 +1,32 @@
-// The page's controls in a browser, played normally: a click or a
-// key starts the demo, releasing Esc ends it and pressing it alone does not,
-// it plays again, F asks for full screen, a tap shows the controls that
-// pause, resume and stop it, Space pauses and resumes it with its sound kept
-// to the picture, a hidden page pauses, your own media dropped or picked
-// are played, each failure shows its own message, a pause in test mode
-// changes no frame, and the page that is one file plays from disk, or says
-// what to do. Prints "ok: ...", "FAILED: ..." or "skipped: ..." a case;
-// exit status 77 when the engine cannot be started here.
+// The page as a player, in a browser, played normally: a click or a key
+// starts the demo, releasing Esc ends it and pressing it alone does not, it
+// plays again, F asks for full screen, a tap shows the controls that pause,
+// resume and stop it, Space pauses and resumes it with its sound kept to the
+// picture, a hidden page pauses, your own media dropped or picked are
+// played, each failure shows its own message, a pause in test mode changes
+// no frame, and the page that is one file plays from disk, or says what to
+// do. Going to a moment: the keys video players use, the timeline, links (bad
+// ones too) and the link the controls give; where the page lands, forward,
+// back and paused, its canvas is the capture tool's still there at 60 fps
+// with the same seed, fire included. And in Chromium, as a 390x844 phone at
+// 3 device pixels a CSS pixel, upright and sideways, without full screen for
+// elements (as an iPhone): taps on Full screen, Pause, Play and Stop, a
+// double tap, a tap on the timeline and an error on purpose each leave the
+// player working, the picture in view, the controls on screen, 44 CSS
+// pixels or more and clear of the picture's centre. Prints "ok: ...",
+// "FAILED: ..." or "skipped: ..." a case; exit status 77 when the engine
+// cannot be started here.
 //
-//   node --experimental-websocket web/controls_test.js ENGINE SITE PICTURE MUSIC ONE_FILE
+//   node --experimental-websocket tests/web/controls_test.js ENGINE SITE PICTURE MUSIC ONE_FILE CAPTURE MEDIA
 //   (ENGINE: chromium, firefox or webkit; PICTURE, MUSIC: the media's file
-//   names; ONE_FILE: the page as one file; the build passes them)
+//   names; ONE_FILE: the page as one file; CAPTURE: this machine's capture
+//   tool, MEDIA the default media; the build passes them)
 'use strict';
 const browser = require('../../tools/dev/browser.js');
+const { execFileSync } = require('child_process');
 const fs = require('fs'), os = require('os'), path = require('path');
 
-const [engine, site, picture, music, oneFile] = process.argv.slice(2);
+const [engine, site, picture, music, oneFile, capture, media] = process.argv.slice(2);
 const note = "document.getElementById('note').textContent";
 const running = "state == 'running' && spent().then(s => s.frames > 2)";
 const notRead = name => `The picture ${name} could not be read.`;
@@ -73,6 +84,50 @@ const sounding = async page => {
 // The frames shown so far, and then more than n more.
 const frames = page => page.evaluate('spent().then(s => s.frames)');
 const moreFrames = async (page, n) => page.until(`spent().then(s => s.frames > ${await frames(page) + n})`);
+
+// Going to moments: where the page stands once it has landed within ms of
+// `to`; the native stills of the moments the keys go to, as the canvas's
+// bytes R, G, B, A; and the page's canvas there, reported.
+const seed = 11, moments = [30000, 45000, 60000];
+const lands = (page, to, ms = 300) => page.until(`position >= ${to} && position < ${to + ms}`, 5000);
+// Started, and the program has told its length, or already ended.
+const start = async page => {
+    await page.click();
+    await page.until("state != 'ready' && (state != 'running' || length > 0)");
+};
+const native = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-moments-'));
+const reports = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-reports-'));
+execFileSync(capture, ['--media', media, '--seed', seed, '--fps', 60, '--still', moments.join(','), '--quiet', '--out-dir', native]);
+const want = t => execFileSync('convert', [path.join(native, `still-${String(t).padStart(5, '0')}.png`), '-depth', '8',
+    '-alpha', 'opaque', 'rgba:-'], { maxBuffer: 1 << 22 });
+const same = async (page, t) => {
+    const file = path.join(reports, 'still-' + t);
+    for (const end = Date.now() + 5000; !fs.existsSync(file) && Date.now() < end;) await new Promise(go => setTimeout(go, 100));
+    if (!fs.existsSync(file) || !fs.readFileSync(file).equals(want(t))) throw new Error(`the canvas at ${t} ms is not the 60 fps run's`);
+};
+
+// On a phone: the demo goes on, with nothing over it; the picture in view,
+// every control on screen, 44 CSS pixels or more and clear of the
+// picture's centre.
+const iphone = 'delete Element.prototype.requestFullscreen; delete Element.prototype.webkitRequestFullscreen;';
+const rect = selector => `(r => [r.left, r.top, r.right, r.bottom])(document.querySelector('${selector}').getBoundingClientRect())`;
+const goesOn = async (page, what) => {
+    await moreFrames(page, 10).catch(() => { throw new Error(what + ': the demo stopped'); });
+    if (await page.evaluate("state != 'running' || getComputedStyle(document.getElementById('note')).display != 'none'"))
+        throw new Error(`${what}: the page says "${await page.evaluate(note)}"`);
+};
+async function laidOut(page) {
+    const [w, h] = await page.evaluate('[innerWidth, innerHeight]');
+    const [cl, ct, cr, cb] = await page.evaluate(rect('canvas')), cx = (cl + cr) / 2, cy = (ct + cb) / 2;
+    if (cl < 0 || ct < 0 || cr > w || cb > h) throw new Error(`the picture ${[cl, ct, cr, cb]} is not all in ${w}x${h}`);
+    for (const c of ['#pause', '#stop', '#controls .full', '#time', '#link']) {
+        const [l, t, r, b] = await page.evaluate(rect(c));
+        if (l < 0 || t < 0 || r > w || b > h) throw new Error(`${c} at ${[l, t, r, b]} is not all on the ${w}x${h} screen`);
+        if (r - l < 44 || b - t < 44) throw new Error(`${c} is ${r - l}x${b - t}`);
+        if (l <= cx && cx <= r && t <= cy && cy <= b) throw new Error(`${c} covers the picture's centre`);
+    }
+}
+const fullLabel = label => `document.querySelector('#controls .full').textContent == '${label}'`;
 
 // Each case from a freshly loaded page; a case fails by throwing.
 const cases = [
@@ -202,12 +257,127 @@ const cases = [
         await moreFrames(page, 60);
         if (await page.evaluate('heard')) throw new Error('it was not silent');
     }],
+    ['the keys land where a 60 fps run is, forward, back and paused', async page => {
+        await start(page);
+        await page.press('6');
+        await same(page, 45000);
+        await page.press('4');
+        await same(page, 30000);
+        await page.press(' ');
+        await still(page);
+        await page.press('8');
+        await same(page, 60000);
+        await still(page);
+        if (await page.evaluate('position') != 60000) throw new Error('paused, it shows ' + await page.evaluate('position'));
+    }, null, null, `?seed=${seed}&still=${moments.join(',')}`],
+    ['→ and ← go 5 s on and back, Home to the start', async page => {
+        await start(page);
+        await page.press('Home');
+        await lands(page, 0);
+        await page.press('ArrowRight');
+        await lands(page, 5000);
+        await page.press('ArrowLeft');
+        await page.press('ArrowLeft');
+        await lands(page, 0);
+    }],
+    ['the timeline goes where it is clicked', async page => {
+        await page.click();
+        await page.until(running);
+        await page.click();
+        await page.until("document.body.classList.contains('controls')");
+        await page.click(...await page.at('#time', 0.8));
+        await page.until('position > 55000 && position < 65000', 5000);
+    }],
+    ['a link lands where it says', async page => {
+        await start(page);
+        await same(page, 45000);
+    }, null, null, `?seed=${seed}&still=${moments.join(',')}#t=45`],
+    ['a link to a fraction of a second', async page => (await start(page), lands(page, 45500)), null, null, '#t=45.5'],
+    ['a link past the end plays the end', async page => {
+        await start(page);
+        await said(page, 'Click or press a key to play again.');
+    }, null, null, '#t=80'],
+    ['a link before the start starts at the start', async page => (await start(page), lands(page, 0, 2000)), null, null, '#t=-5'],
+    ['a link to no number is no link', async page => (await start(page), lands(page, 0, 2000)), null, null, '#t=soon'],
+    ['a new link, the page playing, goes there', async page => {
+        await page.click();
+        await page.until(running);
+        await page.evaluate("location.hash = '#t=30'");
+        await lands(page, 30000);
+    }],
+    ['Link gives a link to the moment shown', async page => {
+        await page.click();
+        await page.until(running);
+        await page.press(' ');
+        await page.evaluate("document.getElementById('link').click()");
+        const [hash, position] = await page.evaluate('[location.hash, position]');
+        if (hash != '#t=' + (position / 1000).toFixed(1)) throw new Error(`${hash} at ${position} ms`);
+    }],
 ];
+
+// On a phone, upright and sideways, each case once the demo has started.
+const phone = [
+    ['a tap shows the controls, laid out for the screen', async page => {
+        await tap(page, 'canvas');
+        await page.until("document.body.classList.contains('controls')");
+        await laidOut(page);
+    }],
+    ["Full screen, tapped without the browser's, fills the window and goes on; tapped again, leaves", async page => {
+        await tap(page, 'canvas');
+        await tap(page, '#controls .full');
+        await goesOn(page, 'full screen');
+        await page.until(fullLabel('Exit full screen'));
+        await tap(page, '#controls .full');
+        await page.until(fullLabel('Full screen'));
+        await goesOn(page, 'leaving full screen');
+    }],
+    ['a double tap goes full screen, and zooms nothing', async page => {
+        const at = await page.at('canvas');
+        await page.tap(...at);
+        await page.tap(...at);
+        await goesOn(page, 'the double tap');
+        await page.until(fullLabel('Exit full screen'));
+        if (await page.evaluate('visualViewport.scale') != 1) throw new Error('the page was zoomed');
+    }],
+    ['Pause stops it, Play goes on, Stop ends it', async page => {
+        await tap(page, 'canvas');
+        await tap(page, '#pause');
+        await still(page);
+        await tap(page, '#pause');
+        await goesOn(page, 'play');
+        await tap(page, 'canvas');
+        await tap(page, '#stop');
+        await said(page, 'Click or press a key to play again.');
+    }],
+    ['a tap on the timeline goes there', async page => {
+        await tap(page, 'canvas');
+        await tap(page, '#time');
+        await page.until('position > 30000 && position < 45000');
+        await goesOn(page, 'the timeline');
+    }],
+    ["an error of the page's own is one line, and the player goes on", async page => {
+        await page.evaluate("setTimeout(() => { throw new Error('thrown on purpose'); })");
+        await goesOn(page, 'after the error');
+        await page.until("document.body.textContent.includes('thrown on purpose')");
+        await tap(page, 'canvas');
+        await tap(page, '#pause');
+        await still(page);
+        await tap(page, '#pause');
+        await goesOn(page, 'play after the error');
+    }],
+];
+for (const [width, height, held] of engine == 'chromium' ? [[390, 844, 'upright'], [844, 390, 'sideways']] : [])
+    for (const [name, run] of phone)
+        cases.push([`a phone held ${held}: ${name}`, async page => {
+            await tap(page, '#note');
+            await page.until(running);
+            await run(page);
+        }, iphone, null, '', [width, height]]);
 
 async function main() {
     let page;
     try {
-        page = await browser.open(engine, site, { before: [listen] });
+        page = await browser.open(engine, site, { before: [listen], reports });
     } catch (e) {
         if (!e.unavailable) throw e;
         console.log(`skipped: ${engine} cannot be started here: ${e.message}`);
@@ -216,11 +386,21 @@ async function main() {
     console.log(page.version);
     const count = { passed: 0, failed: 0, skipped: 0 };
     try {
-        for (const [name, run, before, files] of cases) {
+        for (const [i, [name, run, before, files, query = '', screen]] of cases.entries()) {
             page.before.splice(1, 1, ...before ? [before] : []);
             Object.assign(page.files, files);
+            for (const f of fs.readdirSync(reports)) fs.rmSync(path.join(reports, f));
             try {
-                await page.go();
+                if (engine == 'chromium' && screen) {
+                    await page.send('Emulation.setDeviceMetricsOverride', { width: screen[0], height: screen[1],
+                        deviceScaleFactor: 3, mobile: true, screenOrientation: screen[0] < screen[1]
+                            ? { type: 'portraitPrimary', angle: 0 } : { type: 'landscapePrimary', angle: 90 } });
+                } else if (engine == 'chromium') {
+                    await page.send('Emulation.clearDeviceMetricsOverride');
+                }
+                // A new address each time: one that differs in its #t alone
+                // would not load the page again.
+                await page.go(`?case=${i}` + (query[0] == '?' ? '&' + query.slice(1) : query));
                 await page.until("state != 'loading'");
                 await run(page);
                 console.log('ok: ' + name);
@@ -234,6 +414,7 @@ async function main() {
         }
     } finally {
         await page.close();
+        for (const dir of [native, reports]) fs.rmSync(dir, { recursive: true, force: true });
     }
     console.log(`${count.passed} passed, ${count.failed} failed, ${count.skipped} skipped`);
     process.exit(count.failed ? 1 : 0);
