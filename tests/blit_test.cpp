@@ -65,24 +65,6 @@ struct Blit : ::testing::Test {
     }
 };
 
-// Worked by hand: a blend rounds up by 255/256; a blue that comes out below
-// the old one leaves a 1 in the fourth byte, which a blended pixel loses
-// otherwise; at 255 a keyed copy with the fourth byte 0; the key, or alpha
-// 0, leaves the screen.
-TEST_F(Blit, KnownPixels)
-{
-    const Uint32 c[][4] = {{2, 0x00000000, 0x00FFFFFF, 0x01FEFEFE}, {1, 0x00000000, 0x00FFFFFF, 0x00FFFFFF},
-                           {128, 0x0000FF00, 0xAA000000, 0x00008000}, {255, 0x7F102030, 0xAA000000, 0x00102030},
-                           {200, 0x00123456, 0xAABBCCDD, 0xAABBCCDD}, {0, 0x00FFFFFF, 0xAABBCCDD, 0xAABBCCDD}};
-    for (auto &k : c) {
-        key(0x00123456, (int)k[0]);
-        picture[0] = k[1], screen[3 * 33 + 4] = k[2];
-        SDL_Rect from = {0, 0, 1, 1}, at = {4, 3, 0, 0};
-        keyed_blit(src, &from, dst, &at);
-        EXPECT_EQ(screen[3 * 33 + 4], k[3]) << "alpha " << k[0];
-    }
-}
-
 // Every alpha, keys with and without a fourth byte, and pixels equal to the
 // key but in one bit of one byte.
 TEST_F(Blit, EveryAlphaAsSdl)
@@ -124,29 +106,6 @@ TEST_F(Blit, ClipsAndWritesBackAsSdl)
     at = {1, 5, 0, 0};
     EXPECT_TRUE(keyed_blit_clip(src, &from, dst, &at, &part));
     EXPECT_TRUE(at.x == 4 && at.y == 5 && at.w == 7 && at.h == 5 && part.x == 5 && part.y == 1);
-}
-
-// What SDL draws otherwise, or may: pixel alpha, other layouts, the same
-// surface, locked, run-length encoded, no key.
-TEST_F(Blit, LeavesOtherSurfacesToSdl)
-{
-    SDL_Surface *other[] = {SDL_CreateRGBSurface(0, 4, 4, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000),
-                            SDL_CreateRGBSurface(0, 4, 4, 32, 0xFF, 0xFF00, 0xFF0000, 0),
-                            SDL_CreateRGBSurface(0, 4, 4, 16, 0xF800, 0x7E0, 0x1F, 0)};
-    key(0, 100);
-    for (SDL_Surface *o : other) {
-        SDL_SetColorKey(o, SDL_SRCCOLORKEY, 0);
-        EXPECT_FALSE(keyed_blit_covers(o, dst) || keyed_blit_covers(src, o)) << o->format->Rmask;
-        SDL_FreeSurface(o);
-    }
-    EXPECT_FALSE(keyed_blit_covers(src, src));
-    SDL_LockSurface(dst);
-    EXPECT_FALSE(keyed_blit_covers(src, dst)) << "locked";
-    SDL_UnlockSurface(dst);
-    SDL_SetColorKey(src, SDL_SRCCOLORKEY | SDL_RLEACCEL, 0);
-    EXPECT_FALSE(keyed_blit_covers(src, dst)) << "run-length encoded";
-    SDL_SetColorKey(src, 0, 0);
-    EXPECT_FALSE(keyed_blit_covers(src, dst)) << "no key";
 }
 
 }

@@ -107,53 +107,45 @@ std::string stand_in_ffmpeg(const TempDir &bin, const std::string &script, const
     return "PATH=" + bin.path + ":$PATH " + command;
 }
 
-// A stand-in ffmpeg keeps the raw frames it is fed: every frame of the
-// whole run, the last at 75 s, each as the demo drew it with the seed the
-// tool says it took, without --seed the time, as in the demo itself.
-TEST(Capture, VideoIsFedTheDemosFrames)
-{
-    TempDir media, bin;
-    write_image(media / "galleri.jpg", 300, 200);
-    write_file(media / "musa.ogg", "");
-    Outcome o = run("env " + stand_in_ffmpeg(bin, "cat > " + media / "frames.raw", CAPTURE_BINARY " --fps 1"), media.path);
-    ASSERT_EQ(o.status, 0) << o.out;
-    EXPECT_TRUE(std::filesystem::exists(media / "vaskiloimu.mkv"));
-    long seed = atol(o.out.substr(o.out.rfind("seed ") + 5).c_str());
-    EXPECT_GT(seed, 1600000000L) << o.out;
-    std::ifstream raw(media / "frames.raw", std::ios::binary);
-    std::vector<Uint8> frame(640 * 480 * 3);
-    EXPECT_EQ(check_demo_frames(media.path, (Uint32)seed, 1, 75000, [&](Sint32 t, const Uint8 *want) {
-                  raw.read((char *)frame.data(), frame.size());
-                  expect_same_colours(want, frame.data(), t);
-              }), 76);
-    EXPECT_EQ(raw.peek(), EOF) << "more frames than the demo shows";
-}
+// A stand-in ffmpeg keeps the raw frames it is fed and its arguments. The
+// whole run: every frame, the last at 75 s, each as the demo drew it with
+// the seed the tool says it took, without --seed the time, as in the demo
+// itself. A clip from 30 s to 35 s, the first frame in the swinging seeds'
+// fire: the whole run's frames there, and the music from its first moment.
+struct Feed { const char *args; Uint32 seed, first, last; int frames; const char *music; };  // seed 0: the time
+class Encoder : public ::testing::TestWithParam<Feed> {};
 
-// A clip: the whole run's frames from 30 s to 35 s at 10 fps, the first in
-// the swinging seeds' fire, each as the whole run drew it, and the music
-// from the clip's first moment.
-TEST(Capture, ClipIsTheWholeRunsFrames)
+TEST_P(Encoder, IsFedTheWholeRunsFrames)
 {
+    const Feed &c = GetParam();
     TempDir media, bin;
     write_image(media / "galleri.jpg", 300, 200);
     write_file(media / "musa.ogg", "");
     Outcome o = run("env " + stand_in_ffmpeg(bin, "echo \"$*\" > " + media / "args; cat > " + media / "frames.raw",
-                                             CAPTURE_BINARY " --fps 10 --seed 8 --from 30000 --to 35000"), media.path);
+                                             std::string(CAPTURE_BINARY " ") + c.args), media.path);
     ASSERT_EQ(o.status, 0) << o.out;
-    EXPECT_NE(slurp(media / "args").find("-ss 30.000000 -t 5.100000 -i file:"), std::string::npos) << slurp(media / "args");
+    EXPECT_TRUE(std::filesystem::exists(media / "vaskiloimu.mkv"));
+    EXPECT_NE(slurp(media / "args").find(c.music), std::string::npos) << slurp(media / "args");
+    long seed = atol(o.out.substr(o.out.rfind("seed ") + 5).c_str());
+    EXPECT_TRUE(c.seed ? seed == c.seed : seed > 1600000000L) << o.out;
     std::ifstream raw(media / "frames.raw", std::ios::binary);
     std::vector<Uint8> frame(640 * 480 * 3);
     int compared = 0;
-    check_demo_frames(media.path, 8, 10, 35000, [&](Sint32 t, const Uint8 *want) {
-        if (t < 30000)
-            return;
-        raw.read((char *)frame.data(), frame.size());
-        expect_same_colours(want, frame.data(), t);
-        compared++;
-    });
-    EXPECT_EQ(compared, 51);
-    EXPECT_EQ(raw.peek(), EOF) << "more frames than the clip holds";
+    check_demo_frames(media.path, (Uint32)seed, atoi(strstr(c.args, "--fps ") + 6), c.last,
+                      [&](Sint32 t, const Uint8 *want) {
+                          if (t < (Sint32)c.first)
+                              return;
+                          raw.read((char *)frame.data(), frame.size());
+                          expect_same_colours(want, frame.data(), t);
+                          compared++;
+                      });
+    EXPECT_EQ(compared, c.frames);
+    EXPECT_EQ(raw.peek(), EOF) << "more frames than the video holds";
 }
+
+INSTANTIATE_TEST_SUITE_P(Capture, Encoder, ::testing::Values(
+    Feed{"--fps 1", 0, 0, 75000, 76, "-ss 0.000000 -t 76.000000 -i file:"},
+    Feed{"--fps 10 --seed 8 --from 30000 --to 35000", 8, 30000, 35000, 51, "-ss 30.000000 -t 5.100000 -i file:"}));
 
 // A video that cannot be finished, here for a limit on the size of files as
 // a full disk would stop it: one line saying why, and nothing left behind.

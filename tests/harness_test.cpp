@@ -28,25 +28,14 @@ std::vector<Uint32> screen()
 
 }
 
-void scripted::device_delay(Uint32 ms)
-{
-    now += ms;
-}
-
-Uint32 scripted::device_ticks()
-{
-    return now;
-}
+void scripted::device_delay(Uint32 ms) { now += ms; }
+Uint32 scripted::device_ticks() { return now; }
+bool scripted::device_event(SDL_Event *) { return false; }
 
 void scripted::device_shown(SDL_Surface *, Sint32 t)
 {
     if (live())
         seen.emplace_back(t, screen());
-}
-
-bool scripted::device_event(SDL_Event *)
-{
-    return false;
 }
 
 // A display at 60 Hz that misses one frame in five.

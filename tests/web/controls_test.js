@@ -90,11 +90,10 @@ const moreFrames = async (page, n) => page.until(`spent().then(s => s.frames > $
 // bytes R, G, B, A; and the page's canvas there, reported.
 const seed = 11, moments = [30000, 45000, 60000];
 const lands = (page, to, ms = 300) => page.until(`position >= ${to} && position < ${to + ms}`, 5000);
-// Started, and the program has told its length, or already ended.
-const start = async page => {
-    await page.click();
-    await page.until("state != 'ready' && (state != 'running' || length > 0)");
-};
+// Started by a click and playing; started, and the program has told its
+// length, or already ended.
+const play = async page => (await page.click(), page.until(running));
+const start = async page => (await page.click(), page.until("state != 'ready' && (state != 'running' || length > 0)"));
 const native = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-moments-'));
 const reports = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-reports-'));
 execFileSync(capture, ['--media', media, '--seed', seed, '--fps', 60, '--still', moments.join(','), '--quiet', '--out-dir', native]);
@@ -132,8 +131,7 @@ const fullLabel = label => `document.querySelector('#controls .full').textConten
 // Each case from a freshly loaded page; a case fails by throwing.
 const cases = [
     ['a click starts the demo with its music, mixed as it is heard, releasing Esc ends it', async page => {
-        await page.click();
-        await page.until(running);
+        await play(page);
         await sounding(page);
         await page.until('heard > 0 && audio.currentTime - at > 2');
         const ahead = await page.evaluate('queued / rate - (audio.currentTime - at)');
@@ -149,22 +147,16 @@ const cases = [
         if (await page.evaluate("state != 'running'")) throw new Error('it ended on pressing Esc');
         await page.key('up', 'Escape');
         await said(page, 'Click or press a key to play again.');
-        await page.click();
-        await page.until(running);
+        await play(page);
     }],
     ['F asks for full screen', async page => {
         await page.press('f');
         await page.until('document.fullscreenElement != null');
     }],
-    ['a tap shows the controls, which pause, resume, go full screen and stop it, and hide again', async page => {
-        await page.click();
-        await page.until(running);
+    ['a tap shows the controls, which hide again, go full screen and stop it', async page => {
+        await play(page);
         await tap(page, 'canvas');
         await page.until("getComputedStyle(document.getElementById('controls')).display == 'flex'");
-        await tap(page, '#pause');
-        await still(page);
-        await tap(page, '#pause');
-        await moreFrames(page, 10);
         await page.until("!document.body.classList.contains('controls')", 6000);
         await tap(page, 'canvas');
         await tap(page, '#controls .full');
@@ -174,8 +166,7 @@ const cases = [
         await said(page, 'Click or press a key to play again.');
     }],
     ['Space pauses and resumes it, and the sound stays within a frame of the picture', async page => {
-        await page.click();
-        await page.until(running);
+        await play(page);
         await sounding(page);
         await page.until('zero && audio.currentTime - at > 1');
         const first = await apart(page);
@@ -190,8 +181,7 @@ const cases = [
             throw new Error(`the picture was ${first.toFixed(1)} ms ahead of the sound, ${last.toFixed(1)} ms after three pauses`);
     }],
     ['hidden, it pauses, and goes on when shown unless the viewer paused it', async page => {
-        await page.click();
-        await page.until(running);
+        await play(page);
         await visible(page, false);
         await still(page);
         if (await page.evaluate('playing.size')) throw new Error('its sound went on');
@@ -220,22 +210,8 @@ const cases = [
     ['the page that is one file plays from disk', async page => {
         await page.go(oneFile);
         await said(page, 'Click or press a key to start.');
-        await page.click();
-        await page.until(running);
+        await play(page);
     }],
-    ['the page that is one file, where its worker is refused, says what to do', async page => {
-        await page.go(oneFile);
-        await said(page, 'This browser does not run the demo from a file: open it in Chromium or Firefox, or from a web server.');
-    }, 'Worker = class { constructor() { throw new DOMException("refused", "SecurityError"); } }'],
-    ['without WebAssembly the page says so', async page => {
-        await said(page, 'This browser cannot run WebAssembly.');
-    }, 'delete window.WebAssembly'],
-    ['without drawing from a worker the page says so', async page => {
-        await said(page, 'This browser cannot draw from a worker.');
-    }, 'delete HTMLCanvasElement.prototype.transferControlToOffscreen'],
-    ['missing music is named', async page => {
-        await said(page, `${music} is missing (404).`);
-    }, null, { [music]: null }],
     ['a dropped bad picture is named by its own name, and the page takes another', async page => {
         await drop(page, 'mine.jpg', 'image/jpeg', junk);
         await said(page, 'With mine.jpg: click or press a key to start.');
@@ -243,8 +219,7 @@ const cases = [
         await said(page, notRead('mine.jpg'));
         await drop(page, 'again.jpg', 'image/jpeg', fs.readFileSync(path.join(site, picture)));
         await said(page, 'With again.jpg: click or press a key to start.');
-        await page.click();
-        await page.until(running);
+        await play(page);
     }],
     ['picked music that cannot be decoded plays silently', async page => {
         const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vaskiloimu-controls-')), file = path.join(dir, 'mine.ogg');
@@ -252,8 +227,7 @@ const cases = [
         await page.setFiles('#pick', [file]);
         await said(page, 'With mine.ogg: click or press a key to start.');
         fs.rmSync(dir, { recursive: true });
-        await page.click();
-        await page.until(running);
+        await play(page);
         await moreFrames(page, 60);
         if (await page.evaluate('heard')) throw new Error('it was not silent');
     }],
@@ -281,8 +255,7 @@ const cases = [
         await lands(page, 0);
     }],
     ['the timeline goes where it is clicked', async page => {
-        await page.click();
-        await page.until(running);
+        await play(page);
         await page.click();
         await page.until("document.body.classList.contains('controls')");
         await page.click(...await page.at('#time', 0.8));
@@ -300,14 +273,12 @@ const cases = [
     ['a link before the start starts at the start', async page => (await start(page), lands(page, 0, 2000)), null, null, '#t=-5'],
     ['a link to no number is no link', async page => (await start(page), lands(page, 0, 2000)), null, null, '#t=soon'],
     ['a new link, the page playing, goes there', async page => {
-        await page.click();
-        await page.until(running);
+        await play(page);
         await page.evaluate("location.hash = '#t=30'");
         await lands(page, 30000);
     }],
     ['Link gives a link to the moment shown', async page => {
-        await page.click();
-        await page.until(running);
+        await play(page);
         await page.press(' ');
         await page.evaluate("document.getElementById('link').click()");
         const [hash, position] = await page.evaluate('[location.hash, position]');
@@ -315,12 +286,26 @@ const cases = [
     }],
 ];
 
+// Where the page cannot play: what it says, with the page changed first.
+for (const [name, text, before, files, address] of [
+    ['the page that is one file, where its worker is refused, says what to do', 'This browser does not run the demo ' +
+        'from a file: open it in Chromium or Firefox, or from a web server.',
+    'Worker = class { constructor() { throw new DOMException("refused", "SecurityError"); } }', null, oneFile],
+    ['without WebAssembly the page says so', 'This browser cannot run WebAssembly.', 'delete window.WebAssembly'],
+    ['without drawing from a worker the page says so', 'This browser cannot draw from a worker.',
+        'delete HTMLCanvasElement.prototype.transferControlToOffscreen'],
+    ['missing music is named', `${music} is missing (404).`, null, { [music]: null }],
+]) cases.push([name, async page => (address && await page.go(address), said(page, text)), before, files]);
+
 // On a phone, upright and sideways, each case once the demo has started.
 const phone = [
-    ['a tap shows the controls, laid out for the screen', async page => {
+    ['a tap shows the controls, laid out for the screen; a tap on the timeline goes there', async page => {
         await tap(page, 'canvas');
         await page.until("document.body.classList.contains('controls')");
         await laidOut(page);
+        await tap(page, '#time');
+        await page.until('position > 30000 && position < 45000');
+        await goesOn(page, 'the timeline');
     }],
     ["Full screen, tapped without the browser's, fills the window and goes on; tapped again, leaves", async page => {
         await tap(page, 'canvas');
@@ -339,23 +324,8 @@ const phone = [
         await page.until(fullLabel('Exit full screen'));
         if (await page.evaluate('visualViewport.scale') != 1) throw new Error('the page was zoomed');
     }],
-    ['Pause stops it, Play goes on, Stop ends it', async page => {
-        await tap(page, 'canvas');
-        await tap(page, '#pause');
-        await still(page);
-        await tap(page, '#pause');
-        await goesOn(page, 'play');
-        await tap(page, 'canvas');
-        await tap(page, '#stop');
-        await said(page, 'Click or press a key to play again.');
-    }],
-    ['a tap on the timeline goes there', async page => {
-        await tap(page, 'canvas');
-        await tap(page, '#time');
-        await page.until('position > 30000 && position < 45000');
-        await goesOn(page, 'the timeline');
-    }],
-    ["an error of the page's own is one line, and the player goes on", async page => {
+    ["an error of the page's own is one line, and the player goes on: Pause stops it, Play goes on, Stop ends it",
+        async page => {
         await page.evaluate("setTimeout(() => { throw new Error('thrown on purpose'); })");
         await goesOn(page, 'after the error');
         await page.until("document.body.textContent.includes('thrown on purpose')");
@@ -364,6 +334,9 @@ const phone = [
         await still(page);
         await tap(page, '#pause');
         await goesOn(page, 'play after the error');
+        await tap(page, 'canvas');
+        await tap(page, '#stop');
+        await said(page, 'Click or press a key to play again.');
     }],
 ];
 for (const [width, height, held] of engine == 'chromium' ? [[390, 844, 'upright'], [844, 390, 'sideways']] : [])
