@@ -6,12 +6,12 @@
 #   bash tools/packages.sh PRESET...
 
 # need PACKAGE...: installs those not installed yet, with sudo when not root,
-# naming them first; only what they depend on comes with them, not what they
+# naming each once, first; only what they depend on comes with them, not what they
 # merely recommend. A PACKAGE may also be the path of a .deb. A package of
 # the i386 architecture (wine32:i386) adds that architecture to dpkg first.
 need() {
     local missing=() p sudo=
-    for p in "$@"; do
+    for p in $(printf '%s\n' "$@" | sort -u); do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
