@@ -2,11 +2,9 @@
 // a quiet frame (scripted.h) nothing is drawn, and the picture's blit only
 // works out the rectangle SDL would write back, which places the fire's
 // seeds; until the fire's first seeds its field is all zero, and a quiet
-// frame skips its ticks too, and after them steps only the rows that can
-// have left zero. In the web build the picture's blit is our
+// frame skips its ticks too. In the web build the picture's blit is our
 // own, SDL's results in vector code (blit.h); in the page's benchmark's
 // build each part is timed (web/timers.cpp).
-#include <algorithm>
 #include "blit.h"
 #include "scripted.h"
 #include "vaskiloimu.h"
@@ -30,11 +28,6 @@ struct Timed {
 };
 #endif
 
-// The last cell of the field seeded so far in this run. A step computes
-// each cell from cells after it, so every cell after that one is still
-// zero, and stays zero: the fire only ever moves up.
-Sint32 last_seeded;
-
 }
 
 extern "C" {
@@ -42,7 +35,6 @@ extern "C" {
 void __real_bkge(Sint32 phase);
 void __real_firegk(void);
 void __real_firekl(void);
-void __real_firegf(Sint32 x0, Sint32 w, Sint32 y0, Sint32 h);
 int __real_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect);
 
 void __wrap_bkge(Sint32 phase)
@@ -62,25 +54,8 @@ void __wrap_firegk(void)
 void __wrap_firekl(void)
 {
     [[maybe_unused]] Timed timed{STEPS};
-    if (!scripted::quiet()) {
+    if (!scripted::quiet() || scripted::seeded())
         __real_firekl();
-    } else if (scripted::seeded()) {
-        // The step's last cell written is the first of its row fireh -
-        // ROWS_ONLY_READ: here the first of the row after the last seeded.
-        const Sint32 h = fireh;
-        fireh = std::min(h, last_seeded / firew + 1 + ROWS_ONLY_READ);
-        __real_firekl();
-        fireh = h;
-    }
-}
-
-void __wrap_firegf(Sint32 x0, Sint32 w, Sint32 y0, Sint32 h)
-{
-    if (!scripted::seeded())
-        last_seeded = 0;
-    if (w > 0 && h > 0)
-        last_seeded = std::max(last_seeded, (y0 + h - 1) * firew + x0 + w - 1);
-    __real_firegf(x0, w, y0, h);
 }
 
 int __wrap_SDL_UpperBlit(SDL_Surface *src, SDL_Rect *srcrect, SDL_Surface *dst, SDL_Rect *dstrect)
