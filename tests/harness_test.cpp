@@ -65,9 +65,10 @@ TEST_P(Live, EveryFrameShownIsTheWholeRunsAtItsMoment)
     TempDir dir;
     write_image(dir / "galleri.jpg", GetParam(), 200);
     std::filesystem::current_path(dir.path);
-    // To 45 s at once, back to 30 s (passed on the way), to the end of the
-    // cut, into the last second; each for a few frames.
-    going = {{3, 45000}, {8, 30000}, {14, 64010}, {20, 74925}};
+    // To 45 s at once, back to 30 s (passed on the way), back to before the
+    // fire, to the end of the cut, into the last second; each for a few
+    // frames.
+    going = {{3, 45000}, {8, 30000}, {11, 20000}, {14, 64010}, {20, 74925}};
     idles = 0;
     seen.clear();
     scripted::Run run;
