@@ -21,11 +21,13 @@ need() {
         $sudo dpkg --add-architecture i386 || return 1
     fi
     echo "Installing ${missing[*]}${sudo:+ (through sudo)}" >&2
+    # A list that cannot be fetched (a mirror being synced) leaves apt the
+    # lists it had, which may well hold these packages: the install says.
+    $sudo apt-get update -qq || echo "apt-get update failed; installing from the lists apt has" >&2
     # sudo drops the caller's environment, so the setting goes through env:
     # a question nobody sees would wait forever.
-    $sudo apt-get update -qq &&
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
 }
 
 # packages PRESET...: prints the packages those presets take, for bench the
