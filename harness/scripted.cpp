@@ -139,7 +139,6 @@ struct Live {
         return frame;
     }
 };
-Live *live_run;
 
 // A run under way. The page's device waits below flip(), and a program
 // built for the page can wait only at the end of direct calls (ASYNCIFY, see
@@ -207,7 +206,6 @@ Result play(const Run &run)
     ticks = run.base;
     draws = 0;
     quiet_now = !now.shows(0);
-    live_run = run.live_fps ? &now.live : nullptr;
     if (run.live_fps)
         now.live.kept.push_back({0, {}, 0, 0});
     session = &now;
@@ -215,7 +213,6 @@ Result play(const Run &run)
     now.result.status = SDL_main(0, nullptr);
     current = nullptr;
     session = nullptr;
-    live_run = nullptr;
     queue.clear();
     release();
     return now.result;
@@ -328,8 +325,8 @@ void __wrap_SDL_Delay(Uint32 ms)
         device_delay(ms);
     if (clocked())
         ticks += ms;
-    if (live_run)
-        live_run->zero = device_ticks();
+    if (live())
+        session->live.zero = device_ticks();
 }
 
 // Only the program's flips are frames: SDL also flips inside

@@ -351,22 +351,15 @@ function fromWorker({ data }) {
         length = data.length;
         time.max = length;
     }
-    // The demo went to another moment: the sound goes on from there.
-    if ('audioMoved' in data) {
+    // The sound starts, or goes on from where the demo went.
+    if ('audioFrom' in data) {
         silence();
+        rate = data.rate;
         held = [];
         record = [];
-        queued = data.audioMoved;
+        queued = data.audioFrom;
         zeroAt = data.zero;
         place();
-    }
-    if (data.audioStart) {
-        rate = data.audioStart;
-        zeroAt = data.zero;
-        at = heardAt(zeroAt);
-        queued = 0;
-        held = [];
-        record = [];
     }
     // The demo's clock goes on where it stood: the sound's clock 0 is placed
     // anew from it, so that no pause can move the two apart.

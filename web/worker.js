@@ -134,16 +134,14 @@ function start({ files, fps, seed, stills, from }) {
         // over costs the page, whatever its length.
         audioStart(perSecond) {
             rate = perSecond;
-            soundAt = ticks();
-            queued = 0;
-            postMessage({ audioStart: rate, zero: soundZero() });
+            this.audioMoved(0);
         },
         // The sound goes on from its sample frame `first`, the demo's clock
         // having moved there.
         audioMoved(first) {
             soundAt = ticks() - first * 1000 / rate;
             queued = first;
-            postMessage({ audioMoved: first, zero: soundZero() });
+            postMessage({ audioFrom: first, rate, zero: soundZero() });
         },
         audioWanted() {
             const ahead = queued - Math.ceil((ticks() - soundAt) * rate / 1000);
