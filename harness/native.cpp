@@ -1,5 +1,5 @@
 // The device beneath the scripted clock natively: SDL's own, where nobody
-// sends a live run elsewhere.
+// sends a live run elsewhere, and a live run keeps its checkpoints itself.
 #include "scripted.h"
 
 // SDL's own calls: the program's go to the scripted clock (its --wrap).
@@ -34,3 +34,13 @@ bool scripted::device_go_to(Sint32 *)
 }
 
 void scripted::device_moved(Sint32) {}
+
+bool scripted::device_keep(long, long, const Sint32 *, unsigned long, Uint32)
+{
+    return false;
+}
+
+bool scripted::device_restore(long, long *, unsigned long *, Uint32 *)
+{
+    return false;
+}

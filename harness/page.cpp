@@ -14,7 +14,9 @@
 //    leaves the paused time out;
 //  - played normally, the demo is the run at 60 frames a second on the
 //    page's clock (scripted.h, a live run), which the viewer can send to any
-//    moment: the sound goes there with it.
+//    moment: the sound goes there with it. The page keeps the fire's
+//    checkpoints, for every run of its seed and picture; a worker of its
+//    own makes them ahead of the viewer, as a live run sent to the end.
 // The picture's blit is our own here (parts.cpp), and rand and srand are
 // glibc's, from ports/rand.c.
 #include <emscripten.h>
@@ -44,6 +46,21 @@ EM_JS(void, page_audio, (const void *p, int bytes), {
 EM_JS(void, page_audio_start, (int rate), { Module.audioStart(rate); });
 EM_JS(void, page_audio_moved, (int first), { Module.audioMoved(first); });
 EM_JS(void, page_end, (int status), { Module.ended(status); });
+// The fire's checkpoints, which the page keeps for its seed and picture
+// (see worker.js): one of its stretch kept, or had; and the page's latest
+// after frame `after` and at or before `before`, its field into `field`
+// and its draws and next tick into `out`: its frame, or -1 if none.
+EM_JS(int, page_keep, (int stretch, int frame, const Sint32 *field, int cells, Uint32 draws, Uint32 next), {
+    return Module.keep(stretch, { frame, field: HEAP32.subarray(field >> 2, (field >> 2) + cells), draws, next });
+});
+EM_JS(int, page_restore, (int after, int before, Sint32 *field, Uint32 *out), {
+    const c = Module.restore(after, before);
+    if (!c) return -1;
+    HEAP32.set(c.field, field >> 2);
+    HEAPU32[out >> 2] = c.draws;
+    HEAPU32[(out >> 2) + 1] = c.next;
+    return c.frame;
+});
 // Waits for the next animation frame, or ms milliseconds, and for as long
 // as the page is paused: ASYNCIFY unwinds the program, and rewinds it on
 // the wake-up (the build lists this among the calls that may do so). A
@@ -153,6 +170,25 @@ void scripted::device_moved(Sint32 t)
     }
     played = frame;
     page_audio_moved((int)frame);
+}
+
+// Before the first seeds the field is all zero, and a live run's own first
+// checkpoint stands for every one of them.
+bool scripted::device_keep(long stretch, long frame, const Sint32 *field, unsigned long draws, Uint32 next)
+{
+    return !field || page_keep((int)stretch, (int)frame, field, firew * fireh, (Uint32)draws, next);
+}
+
+bool scripted::device_restore(long before, long *frame, unsigned long *draws, Uint32 *next)
+{
+    Uint32 out[2];
+    const int at = page_restore((int)*frame, (int)before, firekg, out);
+    if (at < 0)
+        return false;
+    *frame = at;
+    *draws = out[0];
+    *next = out[1];
+    return true;
 }
 
 bool scripted::device_event(SDL_Event *event)

@@ -61,7 +61,8 @@ struct Checkpoint {
 
 // A live run: its frames are those of a run at fps, each on the device's
 // clock. Every two seconds' frames it keeps what it needs to be there again
-// at once: from the first seeds to the end, some 24 fields, 30 MB.
+// at once, or has the device keep it: from the first seeds to the end, some
+// 24 fields, 30 MB.
 struct Live {
     int fps = 0;
     long last = 0;      // the last frame of the demo
@@ -69,7 +70,8 @@ struct Live {
     long target = 0;    // the frame to show next: those before it run quietly
     Uint32 zero = 0;    // the device's clock at the demo's clock 0
     Uint32 start = 0;   // SDL_GetTicks at the demo's clock 0
-    std::vector<Checkpoint> kept;
+    std::vector<Checkpoint> kept;  // those the device does not keep
+    long stretch = 0;   // the last stretch of two seconds kept, here or by the device
 
     long every() const { return 2L * fps; }
 
@@ -85,7 +87,10 @@ struct Live {
     // At the first frame run in each stretch of two seconds.
     void keep(long n)
     {
-        if (!kept.empty() && kept.back().frame / every() >= n / every())
+        if (n / every() <= stretch)
+            return;
+        stretch = n / every();
+        if (device_keep(stretch, n, draws ? firekg : nullptr, draws, firenext - start))
             return;
         Checkpoint c{n, {}, draws, firenext - start};
         if (draws)
@@ -102,15 +107,20 @@ struct Live {
         for (const Checkpoint &k : kept)
             if (k.frame <= target)
                 c = &k;
-        if (c->field.empty())
-            memset(firekg, 0, sizeof(Sint32) * (size_t)firew * fireh);
-        else
-            memcpy(firekg, c->field.data(), sizeof(Sint32) * c->field.size());
+        long from = c->frame;
+        unsigned long drawn = c->draws;
+        Uint32 next = c->next;
+        if (!device_restore(target, &from, &drawn, &next)) {
+            if (c->field.empty())
+                memset(firekg, 0, sizeof(Sint32) * (size_t)firew * fireh);
+            else
+                memcpy(firekg, c->field.data(), sizeof(Sint32) * c->field.size());
+        }
         __real_srand(seed_taken);
-        for (draws = 0; draws < c->draws; draws++)
+        for (draws = 0; draws < drawn; draws++)
             __real_rand();
-        firenext = start + c->next;
-        frame = c->frame - 1;
+        firenext = start + next;
+        frame = from - 1;
         zero = device_ticks() - (Uint32)frame_time(target, fps);
         device_moved(frame_time(target, fps));
     }

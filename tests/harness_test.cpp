@@ -2,7 +2,8 @@
 // clock the test moves, a display that now and then misses frames, and a
 // viewer who goes to other moments, forward, back and near the end. Every
 // frame shown must be the frame a whole run at 60 fps draws at its moment,
-// fire included.
+// fire included, whether the run keeps its checkpoints itself or the device
+// keeps them, as the page does, made by a run ahead that went to the end.
 #include <gtest/gtest.h>
 #include <map>
 #include "scripted.h"
@@ -15,6 +16,19 @@ Uint32 now;                             // the device's clock
 long idles;                             // the device's frames so far
 std::map<long, Sint32> going;           // at the device's frame: where the viewer goes
 std::vector<std::pair<Sint32, std::vector<Uint32>>> seen;  // the frames shown, B | G << 8 | R << 16
+
+// The checkpoints the device keeps, by stretch, when it keeps them; how
+// often a run offered one of each stretch, and went on from one.
+struct Held {
+    long frame;
+    std::vector<Sint32> field;
+    unsigned long draws;
+    Uint32 next;
+};
+bool device_keeps;
+std::map<long, Held> held;
+std::map<long, int> offered;
+int restored;
 
 // The effects' bytes B, G, R of the screen, without the fourth, which
 // nothing shows.
@@ -56,27 +70,64 @@ bool scripted::device_go_to(Sint32 *t)
 
 void scripted::device_moved(Sint32) {}
 
+bool scripted::device_keep(long stretch, long frame, const Sint32 *field, unsigned long draws, Uint32 next)
+{
+    offered[stretch]++;
+    if (device_keeps && field)
+        held.try_emplace(stretch, Held{frame, {field, field + 640 * 486}, draws, next});
+    return device_keeps;
+}
+
+bool scripted::device_restore(long before, long *frame, unsigned long *draws, Uint32 *next)
+{
+    const Held *latest = nullptr;
+    for (const auto &[stretch, h] : held)
+        if (h.frame > *frame && h.frame <= before)
+            latest = &h;
+    if (!latest)
+        return false;
+    std::copy(latest->field.begin(), latest->field.end(), firekg);
+    *frame = latest->frame;
+    *draws = latest->draws;
+    *next = latest->next;
+    restored++;
+    return true;
+}
+
 namespace {
 
-class Live : public ::testing::TestWithParam<int> {};
+// The picture's width; whether the device keeps the checkpoints.
+class Live : public ::testing::TestWithParam<std::tuple<int, bool>> {};
 
 TEST_P(Live, EveryFrameShownIsTheWholeRunsAtItsMoment)
 {
     TempDir dir;
-    write_image(dir / "galleri.jpg", GetParam(), 200);
+    write_image(dir / "galleri.jpg", std::get<0>(GetParam()), 200);
     std::filesystem::current_path(dir.path);
+    scripted::Run run;
+    run.seed = 4242;
+    run.live_fps = 60;
+    device_keeps = std::get<1>(GetParam());
+    held.clear();
+    if (device_keeps) {
+        going = {{0, 75000}};
+        idles = 0;
+        scripted::play(run);
+    }
     // To 45 s at once, back to 30 s (passed on the way), back to before the
     // fire, to the end of the cut, into the last second; each for a few
     // frames.
     going = {{3, 45000}, {8, 30000}, {11, 20000}, {14, 64010}, {20, 74925}};
     idles = 0;
     seen.clear();
-    scripted::Run run;
-    run.seed = 4242;
-    run.live_fps = 60;
+    restored = 0;
+    offered.clear();
     EXPECT_EQ(scripted::play(run).status, 0);
     EXPECT_TRUE(going.empty()) << "the run ended before the viewer was done";
     ASSERT_GE(seen.size(), 20u);
+    EXPECT_EQ(restored > 0, device_keeps);
+    for (auto [stretch, times] : offered)
+        EXPECT_EQ(times, 1) << "stretch " << stretch;
 
     // The whole run at 60 fps, straight through, against each frame shown
     // (the frames between quiet, as the capture tool's stills are).
@@ -107,6 +158,6 @@ TEST_P(Live, EveryFrameShownIsTheWholeRunsAtItsMoment)
 
 // A picture as the default's, and one wider than the screen, whose blit
 // SDL clips at both sides.
-INSTANTIATE_TEST_SUITE_P(Harness, Live, ::testing::Values(300, 700));
+INSTANTIATE_TEST_SUITE_P(Harness, Live, ::testing::Combine(::testing::Values(300, 700), ::testing::Bool()));
 
 }

@@ -5,7 +5,9 @@
 // file (vaskiloimu.html) carries the worker, the program and the media in
 // `bundled`, the worker as text with the program before it.
 // Played normally, the demo is the run at 60 frames a second, which the
-// timeline, the keys and a link (#t=SECONDS) send to any moment.
+// timeline, the keys and a link (#t=SECONDS) send to any moment. Its fire is
+// seeded once a page, with the time as the page opens, so that a second
+// worker can make the fire's checkpoints ahead of the viewer.
 // Test mode: ?fps=N&seed=S&from=MS&still=T1,T2 runs on a scripted clock,
 // frame n at n*1000/N ms, srand seeded with S, shown from MS on, and sends
 // the canvas at those clock values, the sound as played and the end status
@@ -14,7 +16,7 @@
 // one of those moments is shown: where the timeline or a link lands.
 'use strict';
 const q = new URLSearchParams(location.search);
-const fps = +q.get('fps') || 0, seed = +q.get('seed') || 0, from = +q.get('from') || 0;
+const fps = +q.get('fps') || 0, seed = +q.get('seed') || Date.now() / 1000 >>> 0, from = +q.get('from') || 0;
 const stills = (q.get('still') || '').split(',').filter(Boolean).map(Number);
 // A link's moment in ms, #t=SECONDS as media fragments write it, from 0 on
 // (the program takes a later one than its end as its end); null for
@@ -233,6 +235,7 @@ async function use(files) {
         media[music ? MUSIC : IMAGE] = new Uint8Array(await f.arrayBuffer());
         own[music ? 1 : 0] = f.name;
     }
+    if (state != 'running') makeAhead();
     if (state == 'ready' || state == 'ended')
         say(`With ${own.filter(Boolean).join(' and ')}: click or press a key to start.`);
 }
@@ -265,7 +268,7 @@ async function load() {
     // or at once after.
     const fromFile = 'This browser does not run the demo from a file: open it in Chromium or Firefox, or from a web server.';
     try {
-        worker = new Worker(one ? URL.createObjectURL(new Blob([one.worker], { type: 'text/javascript' })) : 'worker.js');
+        worker = newWorker();
     } catch (e) {
         throw one ? fromFile : 'The demo could not start: ' + e.message;
     }
@@ -286,6 +289,36 @@ async function load() {
     worker.onmessage = fromWorker;
     worker.onerror = e => trouble('Error: ' + e.message);
     return files;
+}
+
+let workerUrl;
+const newWorker = () => new Worker(workerUrl = workerUrl ||
+    (one ? URL.createObjectURL(new Blob([one.worker], { type: 'text/javascript' })) : 'worker.js'));
+
+// The fire's checkpoints, made ahead of the viewer: a second worker plays
+// the demo with the page's seed and picture straight to its end, quietly,
+// as soon as the page has them, and each checkpoint it makes goes to the
+// demo's worker, which lands from the latest before a moment. It starts
+// again when a run starts with another picture; meanwhile the demo's worker
+// keeps its own, where it gets there first.
+let ahead = null, aheadOf = null;
+function makeAhead() {
+    if (fps || aheadOf == media[IMAGE]) return;
+    if (ahead) ahead.terminate();
+    aheadOf = media[IMAGE];
+    worker.postMessage({ forget: true });
+    const made = ahead = newWorker();
+    const done = () => {
+        made.terminate();
+        if (ahead == made) ahead = null;
+    };
+    made.onmessage = ({ data }) => {
+        if (ahead != made) return;
+        if (data.ready) made.postMessage({ start: { files: { [IMAGE]: aheadOf }, seed, ahead: true } });
+        if (data.kept) worker.postMessage({ kept: data.kept }, [data.kept.field.buffer]);
+        if ('ended' in data || data.error) done();
+    };
+    made.onerror = done;
 }
 
 // The sound: its sample frames a second, its clock 0 on the page's time line
@@ -314,6 +347,7 @@ function start(at) {
         audio.onstatechange = () => audio.state == 'running' && (tell(''), place());
     }
     wakeSound();
+    makeAhead();
     worker.postMessage({ start: { files: media, fps, seed, stills, from: at } });
     // Where the browser would not start the sound (no output, or it wants
     // another tap), the viewer is told how to have it.
@@ -459,4 +493,5 @@ load().then(m => {
     state = 'ready';
     say('Click or press a key to start.');
     if (fps) start();
+    else makeAhead();
 }, e => fail(String(e)));

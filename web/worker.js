@@ -2,11 +2,14 @@
 // straight into the page's canvas, so that the page's main thread has only
 // the sound and the controls to look after, and stays free for the browser.
 // The page sends the canvas once, then a start with the media for each run,
-// Esc releases, pauses, resumes and moments to go to; this sends back the
-// screen's size, the sound as it is mixed, where the sound's clock stands,
-// the moment shown, the frames shown (and in the benchmark's build what each
-// part of them took) when asked, and how the run ended. In the page that is one file, the program comes
-// before this script, its WebAssembly as wasmBinary.
+// Esc releases, pauses, resumes and moments to go to, and the fire's
+// checkpoints made ahead; this sends back the screen's size, the sound as
+// it is mixed, where the sound's clock stands, the moment shown, the frames
+// shown (and in the benchmark's build what each part of them took) when
+// asked, and how the run ended. The page's second worker is this one too,
+// started to make the checkpoints ahead (see ahead below). In the page that
+// is one file, the program comes before this script, its WebAssembly as
+// wasmBinary.
 'use strict';
 if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'function') {
     postMessage({ error: 'This browser cannot draw from a worker.' });
@@ -20,6 +23,10 @@ if (typeof requestAnimationFrame != 'function' || typeof OffscreenCanvas != 'fun
 }
 
 let canvas, g, escapes = 0, demo, frames = 0, goTo = -1, told = -1e9;
+// The fire's checkpoints for the page's seed and picture, one a stretch of
+// two seconds, made by this worker's runs or by the page's run ahead: they
+// outlive each run, until the page has another picture.
+let kept = new Map();
 // While paused, the program's next wake-up is held here, unless it is to
 // take one step, to show another moment; its clock leaves out the
 // milliseconds paused, so it goes on where it was.
@@ -72,15 +79,19 @@ onmessage = ({ data }) => {
         escapes++;
         resume();
     }
-    if (data.start) start(data.start);
+    if (data.forget) kept = new Map();
+    if (data.kept && !kept.has(data.kept.stretch)) kept.set(data.kept.stretch, data.kept);
+    if (data.start) (data.start.ahead ? ahead : start)(data.start);
     if (data.spent) postMessage({ spent: spent() });
 };
 
 // Frames shown, the last one's clock (the demo's, which the sound keeps to)
-// and when it was shown (on the page's time line), and in the benchmark's build the
-// milliseconds spent so far in each part of them (web/timers.cpp).
+// and when it was shown (on the page's time line), the checkpoints' bytes,
+// and in the benchmark's build the milliseconds spent so far in each part
+// of the frames (web/timers.cpp).
 function spent() {
-    const r = { frames, clock: shownClock, shown: performance.timeOrigin + performance.now() - (ticks() - shownAt) };
+    const r = { frames, clock: shownClock, shown: performance.timeOrigin + performance.now() - (ticks() - shownAt),
+        kept: [...kept.values()].reduce((n, c) => n + c.field.byteLength, 0) };
     const timed = demo && demo.calledRun && demo._spent_ms;
     const p = timed ? demo._spent_ms() >> 3 : 0;
     if (timed) ['pattern', 'overlay', 'steps', 'blit', 'frame'].forEach((name, i) => r[name] = demo.HEAPF64[p + i]);
@@ -155,5 +166,38 @@ function start({ files, fps, seed, stills, from }) {
         ended(status) {
             postMessage({ ended: status });
         },
+        keep(stretch, c) {
+            if (!kept.has(stretch)) kept.set(stretch, { ...c, field: c.field.slice() });
+            return 1;
+        },
+        restore(after, before) {
+            let latest = null;
+            for (const c of kept.values())
+                if (c.frame > after && c.frame <= before && !(latest && latest.frame > c.frame)) latest = c;
+            return latest;
+        },
     }).catch(e => postMessage({ error: 'The demo could not start: ' + e }));
+}
+
+// The run ahead, in a worker of its own: the demo with the page's seed and
+// picture, which goes to its end as soon as it starts, quietly, as fast as
+// it can, and hands the page each checkpoint it makes on the way. It shows
+// nothing, waits for nothing and has no sound.
+function ahead({ files, seed }) {
+    let end = -1;
+    Vaskiloimu({
+        seed, ticks: () => performance.now(), wasmBinary: self.wasmBinary,
+        preRun: [m => { for (const name in files) m.FS.writeFile(name, files[name]); }],
+        length: ms => end = ms,
+        goTo: () => { const t = end; end = -1; return t; },
+        wait: (ms, wake) => setTimeout(wake, 0),
+        keep(stretch, c) {
+            const field = c.field.slice();
+            postMessage({ kept: { ...c, stretch, field } }, [field.buffer]);
+            return 1;
+        },
+        restore: () => null,
+        escape: () => 0, show() {}, audioStart() {}, audioMoved() {}, audioWanted: () => 0, audio() {},
+        ended: status => postMessage({ ended: status }),
+    }).catch(e => postMessage({ error: 'The run ahead could not start: ' + e }));
 }
