@@ -5,12 +5,15 @@
 // that while (ThreadTime: less than busy when other work takes the cores);
 // and the time the demo's worker spent per frame, from each wake-up to the
 // next wait, with what the program's parts took of it (rest: the remainder:
-// handing over the frame and the sound, and the program's own steps). It
+// handing over the frame and the sound, and the program's own steps).
 // Then, on a fresh start, how long the page takes to land on a moment: from
 // the viewer's asking (goTo) to the worker's word that the frame there is
-// shown, first at 74 s, the farthest from anything kept, then at moments
-// already passed, back and forth. It prints figures; it fails only when
-// there is nothing to time: no frames, no busy time, or no landing.
+// shown, after a second of play, first at 74 s, then at moments already
+// passed, back and forth: with the fire's checkpoints made ahead by the
+// page's second worker (and how long it took them, from its start as the
+// page was ready), and with no run ahead, where the first landing replays
+// the whole fire itself. It prints figures; it fails only when there is
+// nothing to time: no frames, no busy time, or no landing.
 //
 //   node tools/dev/page_bench.js TIMED [SECONDS [STRETCH]]
 //   (TIMED: the web build's timed/ folder, the page with its parts timed;
@@ -38,8 +41,17 @@ async function sample(page) {
 
 // Moments to land on after the first, at 74 s: all passed on the way there.
 const moments = [30000, 45000, 60000, 20000, 73000, 10000, 50000, 35000, 65000, 5000];
+// The page's second worker, which makes the checkpoints ahead: timed from
+// its start to its end; or never answering.
+const timeAhead = `Worker = (W => { let made = 0; return function (url) {
+    const w = new W(url), from = performance.now();
+    if (made++) w.addEventListener('message', e => 'ended' in e.data && (window.aheadTook = performance.now() - from));
+    return w; }; })(Worker);`;
+const noAhead = `Worker = (W => { let made = 0;
+    return function (url) { return made++ ? { postMessage() {}, terminate() {} } : new W(url); }; })(Worker);`;
 
-async function landings(page) {
+async function landings(page, ahead) {
+    page.before.splice(0, page.before.length, ahead ? timeAhead : noAhead);
     await page.go();
     await page.until("state == 'ready'", 30000);
     await page.click();
@@ -60,9 +72,11 @@ async function landings(page) {
     }
     if (process.env.EACH) console.log([74000, ...moments].map((t, i) => t + ': ' + ms[i].toFixed(1)).join(', '));
     const passed = ms.slice(1).sort((a, b) => a - b);
-    console.log(`landing, ms from asking to the frame shown: first at 74 s ${ms[0].toFixed(1)}; ` +
+    const made = ahead ? `checkpoints made ahead in ${(await page.evaluate('window.aheadTook || NaN')).toFixed(0)} ms` : 'no run ahead';
+    const kept = (await page.evaluate('spent()')).kept / 2 ** 20;
+    console.log(`landing, ms from asking to the frame shown, ${made}: first at 74 s ${ms[0].toFixed(1)}; ` +
         `at ${passed.length} moments passed, typical (median) ${passed[passed.length >> 1].toFixed(1)}, ` +
-        `worst ${passed[passed.length - 1].toFixed(1)}`);
+        `worst ${passed[passed.length - 1].toFixed(1)}; checkpoints held ${kept.toFixed(1)} MB`);
 }
 
 async function main() {
@@ -97,7 +111,8 @@ async function main() {
             `${((from.busy - total.busy) / frames).toFixed(2)} ms of the main thread per frame, ` +
             `${((from.cpu - total.cpu) / frames).toFixed(2)} ms of processor time; ` +
             `the demo's worker ${((from.demo - total.demo) / frames).toFixed(2)} ms per frame`);
-        await landings(page);
+        await landings(page, true);
+        await landings(page, false);
     } finally {
         await page.close();
     }
