@@ -47,14 +47,14 @@ EM_JS(void, page_audio_start, (int rate), { Module.audioStart(rate); });
 EM_JS(void, page_audio_moved, (int first), { Module.audioMoved(first); });
 EM_JS(void, page_end, (int status), { Module.ended(status); });
 // The fire's checkpoints, which the page keeps for its seed and picture
-// (see worker.js): one of its stretch kept, or had; and the page's latest
-// after frame `after` and at or before `before`, its field into `field`
-// and its draws and next tick into `out`: its frame, or -1 if none.
-EM_JS(int, page_keep, (int stretch, int frame, const Sint32 *field, int cells, Uint32 draws, Uint32 next), {
-    return Module.keep(stretch, { frame, field: HEAP32.subarray(field >> 2, (field >> 2) + cells), draws, next });
+// (see worker.js): one of its stretch; and the page's latest at or before
+// frame `before`, its field into `field` and its draws and next tick into
+// `out`: its frame, or -1 if none.
+EM_JS(void, page_keep, (int stretch, int frame, const Sint32 *field, int cells, Uint32 draws, Uint32 next), {
+    Module.keep(stretch, { frame, field: HEAP32.subarray(field >> 2, (field >> 2) + cells), draws, next });
 });
-EM_JS(int, page_restore, (int after, int before, Sint32 *field, Uint32 *out), {
-    const c = Module.restore(after, before);
+EM_JS(int, page_restore, (int before, Sint32 *field, Uint32 *out), {
+    const c = Module.restore(before);
     if (!c) return -1;
     HEAP32.set(c.field, field >> 2);
     HEAPU32[out >> 2] = c.draws;
@@ -172,17 +172,18 @@ void scripted::device_moved(Sint32 t)
     page_audio_moved((int)frame);
 }
 
-// Before the first seeds the field is all zero, and a live run's own first
-// checkpoint stands for every one of them.
-bool scripted::device_keep(long stretch, long frame, const Sint32 *field, unsigned long draws, Uint32 next)
+// Before the first seeds the field is all zero, as at the demo's start,
+// which a live run goes from where the page has no checkpoint.
+void scripted::device_keep(long stretch, long frame, const Sint32 *field, unsigned long draws, Uint32 next)
 {
-    return !field || page_keep((int)stretch, (int)frame, field, firew * fireh, (Uint32)draws, next);
+    if (field)
+        page_keep((int)stretch, (int)frame, field, firew * fireh, (Uint32)draws, next);
 }
 
 bool scripted::device_restore(long before, long *frame, unsigned long *draws, Uint32 *next)
 {
     Uint32 out[2];
-    const int at = page_restore((int)*frame, (int)before, firekg, out);
+    const int at = page_restore((int)before, firekg, out);
     if (at < 0)
         return false;
     *frame = at;

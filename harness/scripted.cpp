@@ -49,20 +49,10 @@ bool needless(Uint32 t, Uint32 following, bool following_quiet, Uint32 start)
     return t < firenext - start || (!seeded() && following_quiet && following <= (Uint32)SWING_SEEDS_AFTER);
 }
 
-// All that builds up from frame to frame, at the start of a frame of a live
-// run: the fire field (none while it is all zero), how far the generator
-// has come, and when the field next advances, from the demo's clock 0.
-struct Checkpoint {
-    long frame;
-    std::vector<Sint32> field;
-    unsigned long draws;
-    Uint32 next;
-};
-
 // A live run: its frames are those of a run at fps, each on the device's
-// clock. Every two seconds' frames it keeps what it needs to be there again
-// at once, or has the device keep it: from the first seeds to the end, some
-// 24 fields, 30 MB.
+// clock. Every two seconds' frames it hands the device what it needs to be
+// there again at once: from the first seeds to the end, some 24 fields,
+// 30 MB. The demo's start is the checkpoint of the first two seconds.
 struct Live {
     int fps = 0;
     long last = 0;      // the last frame of the demo
@@ -70,8 +60,7 @@ struct Live {
     long target = 0;    // the frame to show next: those before it run quietly
     Uint32 zero = 0;    // the device's clock at the demo's clock 0
     Uint32 start = 0;   // SDL_GetTicks at the demo's clock 0
-    std::vector<Checkpoint> kept;  // those the device does not keep
-    long stretch = 0;   // the last stretch of two seconds kept, here or by the device
+    long stretch = 0;   // the last stretch of two seconds handed over
 
     long every() const { return 2L * fps; }
 
@@ -90,32 +79,20 @@ struct Live {
         if (n / every() <= stretch)
             return;
         stretch = n / every();
-        if (device_keep(stretch, n, draws ? firekg : nullptr, draws, firenext - start))
-            return;
-        Checkpoint c{n, {}, draws, firenext - start};
-        if (draws)
-            c.field.assign(firekg, firekg + (size_t)firew * fireh);
-        kept.push_back(std::move(c));
+        device_keep(stretch, n, draws ? firekg : nullptr, draws, firenext - start);
     }
 
     // Goes to the frame shown at ms: what a whole run holds at the start of
-    // the nearest checkpoint before it, and from there its frames quietly.
+    // the device's latest checkpoint before it, or at the demo's start, and
+    // from there its frames quietly.
     void go_to(Sint32 ms)
     {
         target = at(ms);
-        const Checkpoint *c = nullptr;
-        for (const Checkpoint &k : kept)
-            if (k.frame <= target)
-                c = &k;
-        long from = c->frame;
-        unsigned long drawn = c->draws;
-        Uint32 next = c->next;
-        if (!device_restore(target, &from, &drawn, &next)) {
-            if (c->field.empty())
-                memset(firekg, 0, sizeof(Sint32) * (size_t)firew * fireh);
-            else
-                memcpy(firekg, c->field.data(), sizeof(Sint32) * c->field.size());
-        }
+        long from = 0;
+        unsigned long drawn = 0;
+        Uint32 next = 0;
+        if (!device_restore(target, &from, &drawn, &next))
+            memset(firekg, 0, sizeof(Sint32) * (size_t)firew * fireh);
         __real_srand(seed_taken);
         for (draws = 0; draws < drawn; draws++)
             __real_rand();
@@ -216,8 +193,6 @@ Result play(const Run &run)
     ticks = run.base;
     draws = 0;
     quiet_now = !now.shows(0);
-    if (run.live_fps)
-        now.live.kept.push_back({0, {}, 0, 0});
     session = &now;
     current = &run;
     now.result.status = SDL_main(0, nullptr);

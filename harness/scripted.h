@@ -101,17 +101,16 @@ bool device_event(SDL_Event *event);
 void device_idle();
 bool device_go_to(Sint32 *t);
 void device_moved(Sint32 t);
-// Where a live run's checkpoints are kept: by the device, where they
-// outlive the run and are shared with other runs of the same seed and
-// picture (the page's, made ahead of the viewer by a run that goes to the
-// end at once), or else by the run itself. device_keep: the checkpoint at
-// the start of frame `frame`, the one of its stretch of two seconds: the
-// fire field (null while it is all zero), the generator's draws and the
-// next tick from the clock's 0; true if the device keeps it or has one of
-// that stretch. device_restore: where the device has a checkpoint after
-// frame *frame and at or before frame `before`, its latest: its field into
-// the fire field, and *frame, *draws and *next its own; true.
-bool device_keep(long stretch, long frame, const Sint32 *field, unsigned long draws, Uint32 next);
+// A live run's checkpoints, which the device keeps, so that they outlive
+// the run and serve other runs of the same seed and picture (the page's
+// are also made ahead of the viewer, by a run that goes to the end at
+// once). device_keep: the checkpoint at the start of frame `frame`, the
+// one of its stretch of two seconds: the fire field (null while it is all
+// zero), the generator's draws and the next tick from the clock's 0.
+// device_restore: the device's latest checkpoint at or before frame
+// `before`, if it has one: its field into the fire field, and *frame,
+// *draws and *next its own; true.
+void device_keep(long stretch, long frame, const Sint32 *field, unsigned long draws, Uint32 next);
 bool device_restore(long before, long *frame, unsigned long *draws, Uint32 *next);
 
 }

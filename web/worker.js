@@ -168,12 +168,11 @@ function start({ files, fps, seed, stills, from }) {
         },
         keep(stretch, c) {
             if (!kept.has(stretch)) kept.set(stretch, { ...c, field: c.field.slice() });
-            return 1;
         },
-        restore(after, before) {
+        restore(before) {
             let latest = null;
             for (const c of kept.values())
-                if (c.frame > after && c.frame <= before && !(latest && latest.frame > c.frame)) latest = c;
+                if (c.frame <= before && !(latest && latest.frame > c.frame)) latest = c;
             return latest;
         },
     }).catch(e => postMessage({ error: 'The demo could not start: ' + e }));
@@ -194,7 +193,6 @@ function ahead({ files, seed }) {
         keep(stretch, c) {
             const field = c.field.slice();
             postMessage({ kept: { ...c, stretch, field } }, [field.buffer]);
-            return 1;
         },
         restore: () => null,
         escape: () => 0, show() {}, audioStart() {}, audioMoved() {}, audioWanted: () => 0, audio() {},

@@ -110,10 +110,6 @@ const same = dir => async (page, t) => {
     for (const end = Date.now() + 5000; !fs.existsSync(file) && Date.now() < end;) await new Promise(go => setTimeout(go, 100));
     if (!fs.existsSync(file) || !fs.readFileSync(file).equals(want(dir, t))) throw new Error(`the canvas at ${t} ms is not the 60 fps run's`);
 };
-// The page's second worker, which makes the fire's checkpoints ahead,
-// never answers: the demo's worker lands from its own.
-const noAhead = `Worker = (W => { let made = 0;
-    return function (url) { return made++ ? { postMessage() {}, terminate() {} } : new W(url); }; })(Worker);`;
 
 // Presses each key in turn, and waits until check(page, moment) holds.
 const pressing = async (page, check, keys) => {
@@ -246,7 +242,7 @@ const cases = [
         await moreFrames(page, 60);
         if (await page.evaluate('heard')) throw new Error('it was not silent');
     }],
-    ...[['with the checkpoints made ahead', null], ['from its own, with no run ahead', noAhead]].map(([how, before]) => [
+    ...[['with the checkpoints made ahead', null], ['from its own, with no run ahead', browser.noRunAhead]].map(([how, before]) => [
         `the keys land where a 60 fps run is, forward, back and paused, ${how}`, async page => {
             if (!before) await page.until('!ahead && spent().then(s => s.kept > 0)');
             await start(page);

@@ -209,7 +209,13 @@ async function report(engine, site, query, reports, ...instead) {
     }
 }
 
-module.exports = { open, report, engines: Object.keys(engines) };
+// A script to put before the page's own: its second worker, which makes the
+// fire's checkpoints ahead, never answers, and the demo's worker lands from
+// checkpoints of its own.
+const noRunAhead = `Worker = (W => { let made = 0;
+    return function (url) { return made++ ? { postMessage() {}, terminate() {} } : new W(url); }; })(Worker);`;
+
+module.exports = { open, report, noRunAhead, engines: Object.keys(engines) };
 if (require.main === module)
     report(...process.argv.slice(2)).catch(e => {
         console.log(e.unavailable ? `skipped: ${process.argv[2]} cannot be started here: ${e.message}` : e.message);

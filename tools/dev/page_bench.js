@@ -41,17 +41,15 @@ async function sample(page) {
 
 // Moments to land on after the first, at 74 s: all passed on the way there.
 const moments = [30000, 45000, 60000, 20000, 73000, 10000, 50000, 35000, 65000, 5000];
-// The page's second worker, which makes the checkpoints ahead: timed from
-// its start to its end; or never answering.
+// The page's second worker, which makes the checkpoints ahead, timed from
+// its start to its end.
 const timeAhead = `Worker = (W => { let made = 0; return function (url) {
     const w = new W(url), from = performance.now();
     if (made++) w.addEventListener('message', e => 'ended' in e.data && (window.aheadTook = performance.now() - from));
     return w; }; })(Worker);`;
-const noAhead = `Worker = (W => { let made = 0;
-    return function (url) { return made++ ? { postMessage() {}, terminate() {} } : new W(url); }; })(Worker);`;
 
 async function landings(page, ahead) {
-    page.before.splice(0, page.before.length, ahead ? timeAhead : noAhead);
+    page.before.splice(0, page.before.length, ahead ? timeAhead : browser.noRunAhead);
     await page.go();
     await page.until("state == 'ready'", 30000);
     await page.click();
